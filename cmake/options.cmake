@@ -1,0 +1,22 @@
+# Warnings and house options for the project's own targets (not for GoogleTest).
+function(bootstrap_options target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(WIN32)
+    target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+      _WIN32_WINNT=0x0601)
+  endif()
+endfunction()
+
+# bootstrap_add_test(name SOURCES a.cpp ... [LIBS lib ...])
+# One GoogleTest program, registered with CTest as one test; cross-built
+# programs run under Wine through the toolchain's emulator.
+function(bootstrap_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  bootstrap_options(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  if(WIN32)
+    target_link_options(${name} PRIVATE -mconsole)
+  endif()
+  add_test(NAME ${name} COMMAND ${name})
+endfunction()

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Brings everything the project needs onto a Debian machine; skips what is there.
+# Safe to run again. Run as root (or with sudo available).
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+deps="$here/.deps"
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
+
+packages=(
+  g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev
+  googletest cmake ninja-build dpkg-dev
+  wine wine32 xvfb matchbox-window-manager x11-utils xdotool
+  imagemagick fonts-wqy-microhei
+  clang libclang-rt-14-dev zip
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+need_src=0
+if [ ! -f "$deps/minizip/unzip.c" ]; then need_src=1; fi
+
+add_deb_src() {
+  # Derive source entries from the machine's own binary entries.
+  local out=/etc/apt/sources.list.d/bootstrap-deb-src.sources
+  [ -f "$out" ] && return 0
+  if grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/*.sources 2>/dev/null; then return 0; fi
+  if grep -qs '^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null; then return 0; fi
+  local tmp; tmp="$(mktemp)"
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    # Only the Debian archive entries: those signed by the Debian archive keyring.
+    awk 'BEGIN{RS="";ORS="\n\n"} /debian-archive-keyring/ && /(^|\n)Types:[^\n]*deb/ {sub(/Types:[^\n]*/,"Types: deb-src"); print}' "$f" >> "$tmp"
+  done
+  if [ -f /etc/apt/sources.list ]; then
+    grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' > "$tmp.list" || true
+    if [ -s "$tmp.list" ]; then $SUDO cp "$tmp.list" /etc/apt/sources.list.d/bootstrap-deb-src.list; fi
+    rm -f "$tmp.list"
+  fi
+  if [ -s "$tmp" ]; then $SUDO cp "$tmp" "$out"; fi
+  rm -f "$tmp"
+}
+
+if [ ${#missing[@]} -gt 0 ] || [ $need_src = 1 ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
+  [ $need_src = 1 ] && add_deb_src
+  $SUDO apt-get update -qq
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "install.sh: installing ${missing[*]}"
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+fi
+
+# minizip 1.1 from contrib/minizip of Debian's zlib source package.
+if [ $need_src = 1 ]; then
+  work="$(mktemp -d)"
+  # The newest source version may be missing from the mirror (security
+  # suites often lag); fall back to every version apt knows of.
+  if ! (cd "$work" && apt-get source -qq --download-only zlib >/dev/null 2>&1); then
+    for v in $(apt-cache showsrc zlib | sed -n 's/^Version: //p' | sort -u); do
+      rm -f "$work"/zlib_*
+      if (cd "$work" && apt-get source -qq --download-only "zlib=$v" >/dev/null 2>&1); then break; fi
+    done
+  fi
+  orig="$(ls "$work"/zlib_*.orig.tar.* | head -n1)"
+  mkdir -p "$deps/minizip"
+  tar -xf "$orig" -C "$work"
+  src="$(ls -d "$work"/zlib-*/contrib/minizip | head -n1)"
+  for f in ioapi.c ioapi.h zip.c zip.h unzip.c unzip.h crypt.h iowin32.h; do
+    [ -f "$src/$f" ] && cp "$src/$f" "$deps/minizip/"
+  done
+  rm -rf "$work"
+fi
+
+# A 32-bit Wine prefix needs the i386 loader; make sure the binary is reachable.
+if ! command -v wine >/dev/null 2>&1 && [ -x /usr/lib/wine/wine ]; then
+  $SUDO ln -sf /usr/lib/wine/wine /usr/local/bin/wine
+fi
+echo "install.sh: ready"

@@ -1,0 +1,9 @@
+#include "modes.h"
+
+#include "logline.h"
+
+int runinstaller(int, char**)
+{
+    logline("main", "runinstaller", 0, "installer mode\n");
+    return 0;
+}

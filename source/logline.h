@@ -1,0 +1,14 @@
+// Diagnostic lines on standard output:
+// "<local time> <source file> <function> <line>: <message>\n".
+#pragma once
+
+#if defined(__GNUC__)
+#define LOGLINE_FORMAT(a, b) __attribute__((format(printf, a, b)))
+#else
+#define LOGLINE_FORMAT(a, b)
+#endif
+
+// source is the issuing file's name without directory ("main", "datazip"),
+// line the fixed number that belongs to the message, not __LINE__.
+void logline(const char* source, const char* function, int line, const char* format, ...)
+    LOGLINE_FORMAT(4, 5);

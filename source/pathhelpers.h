@@ -1,0 +1,18 @@
+// Conversions between ANSI-code-page and UTF-16 strings, and both forms of
+// WorkspaceDir, the user's temporary directory with its trailing backslash.
+#pragma once
+
+#include <string>
+
+// A malloc'ed, zero-filled UTF-16 copy of s (2n + 1 bytes, n counting the
+// terminator); the caller frees it.
+wchar_t* ansitowidebuf(const char* s);
+// s converted from the ANSI code page; empty when the conversion fails.
+std::wstring ansitowide(const std::string& s);
+// w converted to the ANSI code page (unmappable characters become the
+// system's default character); empty when the conversion fails.
+std::string widetoansi(const std::wstring& w);
+// GetTempPathW's answer, asked afresh on every call.
+std::wstring workspacedirw();
+// widetoansi(workspacedirw()).
+std::string workspacedir();

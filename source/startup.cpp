@@ -1,0 +1,28 @@
+#include "startup.h"
+
+#include "pathhelpers.h"
+
+#include <windows.h>
+#include <gdiplus.h>
+
+const char* packagepath = nullptr;
+uintptr_t gdiplustoken = 0;
+
+void publisharguments(int argc, char** argv)
+{
+    if (argc <= 2) return;
+    // Both buffers live as long as the process.
+    wchar_t* autoinstall = ansitowidebuf(argv[1]);
+    SetEnvironmentVariableW(L"VQNAUTOI", autoinstall);
+    wchar_t* installpath = ansitowidebuf(argv[2]);
+    SetEnvironmentVariableW(L"VQNPATHI", installpath);
+}
+
+bool startgdiplus()
+{
+    Gdiplus::GdiplusStartupInput input;  // version 1, no callback, no suppression
+    ULONG_PTR token = 0;
+    bool ok = Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;
+    gdiplustoken = token;
+    return ok;
+}

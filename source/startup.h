@@ -1,0 +1,15 @@
+// Process-wide start-up state shared by the installer's parts.
+#pragma once
+
+#include <cstdint>
+
+// The program's own path exactly as received in argv[0].
+extern const char* packagepath;
+// The GDI+ token, passed to GdiplusShutdown when the installer window ends.
+extern uintptr_t gdiplustoken;
+
+// With two or more arguments, publishes argv[1] as "VQNAUTOI" and argv[2] as
+// "VQNPATHI" in the process environment (inherited by the setup program).
+void publisharguments(int argc, char** argv);
+// Starts GDI+ version 1 into gdiplustoken; the result is ignored by callers.
+bool startgdiplus();
