@@ -2,7 +2,7 @@
 function(bootstrap_options target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
   if(WIN32)
-    target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+    target_compile_definitions(${target} PRIVATE UNICODE _UNICODE NOMINMAX
       _WIN32_WINNT=0x0601)
   endif()
 endfunction()

@@ -1,0 +1,196 @@
+#include "harness.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cwctype>
+#include <map>
+
+namespace harness {
+
+namespace {
+
+std::wstring towin(std::wstring p)
+{
+    std::replace(p.begin(), p.end(), L'/', L'\\');
+    return p;
+}
+
+void removetree(const std::wstring& dir)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring path = dir + L"\\" + name;
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) removetree(path);
+            else DeleteFileW(path.c_str());
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(dir.c_str());
+}
+
+DWORD WINAPI drainpipe(void* param)
+{
+    auto* ctx = static_cast<std::pair<HANDLE, std::string*>*>(param);
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(ctx->first, buffer, sizeof buffer, &got, nullptr) && got > 0) ctx->second->append(buffer, got);
+    return 0;
+}
+
+std::wstring upper(std::wstring s)
+{
+    for (auto& c : s) c = wchar_t(towupper(c));
+    return s;
+}
+
+std::vector<wchar_t> environmentblock(const std::vector<std::pair<std::wstring, std::wstring>>& changes)
+{
+    std::map<std::wstring, std::pair<std::wstring, std::wstring>> vars;  // by upper-case name
+    wchar_t* env = GetEnvironmentStringsW();
+    for (const wchar_t* p = env; *p; p += wcslen(p) + 1) {
+        std::wstring entry = p;
+        size_t eq = entry.find(L'=', 1);
+        if (eq == std::wstring::npos) continue;
+        std::wstring name = entry.substr(0, eq);
+        vars[upper(name)] = {name, entry.substr(eq + 1)};
+    }
+    FreeEnvironmentStringsW(env);
+    for (const auto& change : changes) {
+        if (change.second.empty()) vars.erase(upper(change.first));
+        else vars[upper(change.first)] = change;
+    }
+    std::vector<wchar_t> block;
+    for (const auto& v : vars) {
+        std::wstring entry = v.second.first + L"=" + v.second.second;
+        block.insert(block.end(), entry.begin(), entry.end());
+        block.push_back(0);
+    }
+    block.push_back(0);
+    return block;
+}
+
+} // namespace
+
+std::wstring winpath(const std::string& unixpath)
+{
+    if (unixpath.size() > 1 && unixpath[1] == ':') return towin(widen(unixpath));
+    return L"Z:" + towin(widen(unixpath));
+}
+
+std::wstring bootstrapexe() { return winpath(BOOTSTRAP_EXE); }
+std::wstring standinsetupexe() { return winpath(STANDIN_SETUP_EXE); }
+std::wstring testsourcedir() { return winpath(TEST_SOURCE_DIR); }
+
+std::wstring scratchdir(const std::wstring& name)
+{
+    std::wstring root = winpath(TEST_BINARY_DIR) + L"\\scratch";
+    CreateDirectoryW(root.c_str(), nullptr);
+    std::wstring dir = root + L"\\" + name;
+    removetree(dir);
+    CreateDirectoryW(dir.c_str(), nullptr);
+    return dir;
+}
+
+std::string readfile(const std::wstring& path)
+{
+    std::string bytes;
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    if (!f) return bytes;
+    char buffer[65536];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, got);
+    fclose(f);
+    return bytes;
+}
+
+bool writefile(const std::wstring& path, const std::string& bytes)
+{
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    if (!f) return false;
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return fclose(f) == 0 && ok;
+}
+
+bool fileexists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string narrow(const std::wstring& w)
+{
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(size_t(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+std::wstring widen(const std::string& s)
+{
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), int(s.size()), nullptr, 0);
+    std::wstring w(size_t(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.c_str(), int(s.size()), &w[0], n);
+    return w;
+}
+
+runresult run(const std::wstring& commandline, const runoptions& options)
+{
+    runresult result;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readend = nullptr, writeend = nullptr;
+    if (!CreatePipe(&readend, &writeend, &inherit, 0)) return result;
+    SetHandleInformation(readend, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = writeend;
+    si.hStdError = writeend;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi = {};
+    std::vector<wchar_t> cmd(commandline.begin(), commandline.end());
+    cmd.push_back(0);
+    std::vector<wchar_t> env = environmentblock(options.env);
+    BOOL ok = CreateProcessW(options.application.empty() ? nullptr : options.application.c_str(), cmd.data(),
+                             nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, env.data(),
+                             options.workdir.empty() ? nullptr : options.workdir.c_str(), &si, &pi);
+    CloseHandle(writeend);
+    if (!ok) {
+        CloseHandle(readend);
+        return result;
+    }
+    result.started = true;
+    std::pair<HANDLE, std::string*> ctx{readend, &result.output};
+    HANDLE reader = CreateThread(nullptr, 0, drainpipe, &ctx, 0, nullptr);
+    if (WaitForSingleObject(pi.hProcess, options.timeoutms) == WAIT_TIMEOUT) {
+        result.timedout = true;
+        TerminateProcess(pi.hProcess, 0xdead);
+        WaitForSingleObject(pi.hProcess, 5000);
+    }
+    GetExitCodeProcess(pi.hProcess, &result.exitcode);
+    // Grandchildren may still hold the pipe: give the reader a bounded wait.
+    if (WaitForSingleObject(reader, 5000) == WAIT_TIMEOUT) TerminateThread(reader, 0);
+    CloseHandle(reader);
+    CloseHandle(readend);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    // Standard output is in text mode: compare lines with plain line ends.
+    std::string lf;
+    for (size_t i = 0; i < result.output.size(); ++i)
+        if (!(result.output[i] == '\r' && i + 1 < result.output.size() && result.output[i + 1] == '\n'))
+            lf += result.output[i];
+    result.output = lf;
+    return result;
+}
+
+bool copywithsize(const std::wstring& src, const std::wstring& dst, long delta)
+{
+    std::string bytes = readfile(src);
+    if (bytes.empty()) return false;
+    if (delta >= 0) bytes.append(size_t(delta), 'x');
+    else bytes.resize(bytes.size() - size_t(-delta));
+    return writefile(dst, bytes);
+}
+
+} // namespace harness

@@ -1,0 +1,52 @@
+// Test harness for driving the real executables under Wine: Windows paths for
+// the build's files, scratch directories, and a process runner that captures
+// standard output, sets the child's environment and enforces a time limit.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace harness {
+
+// A Unix path of the build tree as a Windows path (Z:\...).
+std::wstring winpath(const std::string& unixpath);
+// The bare program, the stand-in setup program, the tests' source directory.
+std::wstring bootstrapexe();
+std::wstring standinsetupexe();
+std::wstring testsourcedir();
+// A new, empty scratch directory for one test (removed first if present).
+std::wstring scratchdir(const std::wstring& name);
+
+std::string readfile(const std::wstring& path);
+bool writefile(const std::wstring& path, const std::string& bytes);
+bool fileexists(const std::wstring& path);
+std::string narrow(const std::wstring& w);  // UTF-8, for messages
+std::wstring widen(const std::string& s);   // from UTF-8
+
+struct runoptions {
+    std::wstring workdir;  // empty: the test's own
+    // Variables set (or, with an empty value, removed) in the child's environment.
+    std::vector<std::pair<std::wstring, std::wstring>> env;
+    DWORD timeoutms = 60000;
+    // The application to start, when the command line's first word differs.
+    std::wstring application;
+};
+
+struct runresult {
+    DWORD exitcode = 0;
+    bool timedout = false;
+    bool started = false;
+    std::string output;  // the child's standard output, CR LF read as LF
+};
+
+// Starts commandline (with options.application if given) and waits for it.
+runresult run(const std::wstring& commandline, const runoptions& options = runoptions());
+
+// A copy of src at dst with its size changed by delta bytes (appended bytes
+// are 'x'; a negative delta cuts the end off).
+bool copywithsize(const std::wstring& src, const std::wstring& dst, long delta);
+
+} // namespace harness

@@ -1,0 +1,58 @@
+// The program chooses its role by its own file size alone.
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ModeRow {
+    const char* name;
+    long delta;  // bytes added to (or cut from) the bare program
+    const char* expected;
+};
+
+std::ostream& operator<<(std::ostream& os, const ModeRow& row) { return os << row.name; }
+
+const ModeRow modeRows[] = {
+    {"bare_program_builds", 0, "builder mode"},
+    {"one_byte_longer_installs", 1, "installer mode"},
+    {"one_byte_shorter_installs", -1, "installer mode"},
+};
+
+class ModeSelection : public testing::TestWithParam<ModeRow> {};
+
+TEST_P(ModeSelection, ChosenBySize)
+{
+    const ModeRow& row = GetParam();
+    std::wstring dir = harness::scratchdir(harness::widen(row.name));
+    std::wstring exe = dir + L"\\program.exe";
+    ASSERT_TRUE(harness::copywithsize(harness::bootstrapexe(), exe, row.delta));
+    harness::runoptions options;
+    options.workdir = dir;
+    options.env = {{L"TMP", dir}, {L"TEMP", dir}};
+    harness::runresult r = harness::run(L"\"" + exe + L"\"", options);
+    ASSERT_TRUE(r.started);
+    ASSERT_FALSE(r.timedout);
+    EXPECT_EQ(r.exitcode, 0u) << r.output;
+    EXPECT_NE(r.output.find(row.expected), std::string::npos) << r.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(Main, ModeSelection, testing::ValuesIn(modeRows),
+                         [](const testing::TestParamInfo<ModeRow>& info) { return std::string(info.param.name); });
+
+TEST(Main, OwnFileThatDoesNotOpenEndsWithMinusOne)
+{
+    // Started by a name without its extension: argv[0] names no file.
+    std::wstring dir = harness::scratchdir(L"noopen");
+    harness::writefile(dir + L"\\setup.marker", "x");
+    harness::runoptions options;
+    options.workdir = dir;
+    options.application = harness::bootstrapexe();
+    options.env = {{L"TMP", dir}, {L"TEMP", dir}};
+    harness::runresult r = harness::run(L"bootstrap", options);
+    ASSERT_TRUE(r.started);
+    EXPECT_EQ(r.exitcode, DWORD(-1));
+    EXPECT_EQ(r.output, "Open file failed\n");
+}
+
+} // namespace
