@@ -6,6 +6,8 @@
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export WINEPREFIX="${WINEPREFIX:-$here/build/wineprefix}"
 export WINEARCH=win32
+# A fixed locale: the tests rely on the ANSI code page 1252 unless they set another.
+export LANG="${BOOTSTRAP_WINE_LANG:-C.UTF-8}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 winenv_pids=()
