@@ -1,0 +1,52 @@
+// The installer's view of its own package: finds the trailer, digests both
+// archive regions and reads archive A in place through a bounded window.
+// Entries stream from the archive to disk; none is held whole in memory.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+class dataunzip {
+public:
+    dataunzip();
+    ~dataunzip();
+    dataunzip(const dataunzip&) = delete;
+    dataunzip& operator=(const dataunzip&) = delete;
+
+    // Opens the package at path: finds the trailer, digests archive A into
+    // computedA and archive B into computedB (each at least 33 bytes), opens
+    // archive A and makes WorkspaceDir the current directory. On failure the
+    // reader stays closed, filecount is 0 and the buffers are untouched.
+    void unzipfopen(const char* path, char* computedA, char* computedB);
+    // Reads the current entry's name into name (512 bytes, zero-terminated)
+    // and opens the entry. 0, or -1 when its information cannot be read, its
+    // name is unsafe (see safeentryname) or it cannot be opened.
+    int32_t readcurfile(char* name);
+    // Streams the entry opened by readcurfile to target\name (target null:
+    // the current directory), creating the directories of its path. 0 when
+    // the file is complete and its CRC-32 matches; -1 otherwise, and then no
+    // file is left under the name. The current directory is target afterwards.
+    int32_t filewrite(const char* name, const char* target);
+    // Moves to the next entry unless index is the last one. 0, or -1 when
+    // moving failed.
+    int32_t gotonextfile(uint32_t index);
+    // Closes the archive and the package and restores the saved directory.
+    void closeunzipfile();
+
+    // Entries of archive A; 0 until an open succeeds.
+    uint32_t filecount;
+    // The digests stored in the trailer (32 characters each, no terminator
+    // needed by users, who compare exactly 32 bytes).
+    char digestA[64];
+    char digestB[64];
+
+private:
+    struct state;
+    state* self;
+};
+
+// True when an entry name may be written below the target directory: it
+// starts with "setup\", has no "." or ".." component, no drive or device
+// prefix (no colon, no leading separator), no empty component, and is
+// shorter than 512 bytes. "/" counts as a separator as well as "\".
+bool safeentryname(const char* name);
