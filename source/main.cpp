@@ -1,6 +1,7 @@
 // Entry point: publishes the arguments, starts GDI+, and chooses the mode by
 // the program's own file size.
 #include "modes.h"
+#include "splash.h"
 #include "startup.h"
 #include "stubsize.h"
 
@@ -10,6 +11,7 @@ int main(int argc, char** argv)
 {
     publisharguments(argc, argv);
     startgdiplus();
+    loadsplashimages();
 
     packagepath = argv[0];
     FILE* own = fopen(argv[0], "rb");

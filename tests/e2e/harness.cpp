@@ -74,6 +74,80 @@ std::vector<wchar_t> environmentblock(const std::vector<std::pair<std::wstring, 
     return block;
 }
 
+struct watchstate {
+    DWORD process = 0;
+    volatile LONG stop = 0;
+    std::vector<HWND> seen;
+    std::vector<warning>* warnings = nullptr;
+    bool* visible = nullptr;
+};
+
+std::wstring windowtext(HWND window)
+{
+    wchar_t text[1024] = {};
+    GetWindowTextW(window, text, 1024);
+    return text;
+}
+
+std::wstring classof(HWND window)
+{
+    wchar_t name[256] = {};
+    GetClassNameW(window, name, 256);
+    return name;
+}
+
+BOOL CALLBACK findstatic(HWND child, LPARAM param)
+{
+    auto* text = reinterpret_cast<std::wstring*>(param);
+    if (_wcsicmp(classof(child).c_str(), L"Static") == 0 && !windowtext(child).empty()) {
+        *text = windowtext(child);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+struct topwindows {
+    DWORD process;
+    std::vector<HWND> boxes;
+    HWND installer = nullptr;
+};
+
+BOOL CALLBACK collect(HWND window, LPARAM param)
+{
+    auto* found = reinterpret_cast<topwindows*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != found->process) return TRUE;
+    if (classof(window) == L"Cwin") found->installer = window;
+    else if (windowtext(window) == L"Warnning" && IsWindowVisible(window)) found->boxes.push_back(window);
+    return TRUE;
+}
+
+DWORD WINAPI watchwarnings(void* param)
+{
+    auto* state = static_cast<watchstate*>(param);
+    while (!state->stop) {
+        topwindows found{state->process, {}, nullptr};
+        EnumWindows(collect, reinterpret_cast<LPARAM>(&found));
+        bool visible = found.installer && IsWindowVisible(found.installer);
+        if (visible) *state->visible = true;
+        for (HWND box : found.boxes) {
+            if (std::find(state->seen.begin(), state->seen.end(), box) != state->seen.end()) continue;
+            std::wstring text;
+            // The box may still be filling in its controls.
+            for (int tries = 0; tries < 50 && text.empty(); ++tries) {
+                EnumChildWindows(box, findstatic, reinterpret_cast<LPARAM>(&text));
+                if (text.empty()) Sleep(10);
+            }
+            state->seen.push_back(box);
+            state->warnings->push_back({narrow(text), visible});
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+        }
+        Sleep(10);
+    }
+    return 0;
+}
+
 } // namespace
 
 std::wstring winpath(const std::string& unixpath)
@@ -163,12 +237,22 @@ runresult run(const std::wstring& commandline, const runoptions& options)
     result.started = true;
     std::pair<HANDLE, std::string*> ctx{readend, &result.output};
     HANDLE reader = CreateThread(nullptr, 0, drainpipe, &ctx, 0, nullptr);
+    watchstate watch;
+    watch.process = pi.dwProcessId;
+    watch.warnings = &result.warnings;
+    watch.visible = &result.installerseenvisible;
+    HANDLE watcher = options.watchwarnings ? CreateThread(nullptr, 0, watchwarnings, &watch, 0, nullptr) : nullptr;
     if (WaitForSingleObject(pi.hProcess, options.timeoutms) == WAIT_TIMEOUT) {
         result.timedout = true;
         TerminateProcess(pi.hProcess, 0xdead);
         WaitForSingleObject(pi.hProcess, 5000);
     }
     GetExitCodeProcess(pi.hProcess, &result.exitcode);
+    if (watcher) {
+        InterlockedExchange(&watch.stop, 1);
+        WaitForSingleObject(watcher, INFINITE);
+        CloseHandle(watcher);
+    }
     // Grandchildren may still hold the pipe: give the reader a bounded wait.
     if (WaitForSingleObject(reader, 5000) == WAIT_TIMEOUT) TerminateThread(reader, 0);
     CloseHandle(reader);

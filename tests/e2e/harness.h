@@ -33,6 +33,14 @@ struct runoptions {
     DWORD timeoutms = 60000;
     // The application to start, when the command line's first word differs.
     std::wstring application;
+    // Watch the child's "Warnning" boxes: record their text and press OK.
+    bool watchwarnings = false;
+};
+
+struct warning {
+    std::string text;
+    // Whether the child's installer window ("Cwin") was visible meanwhile.
+    bool installervisible = false;
 };
 
 struct runresult {
@@ -40,6 +48,8 @@ struct runresult {
     bool timedout = false;
     bool started = false;
     std::string output;  // the child's standard output, CR LF read as LF
+    std::vector<warning> warnings;  // with watchwarnings, in order of appearance
+    bool installerseenvisible = false;  // with watchwarnings, sampled while running
 };
 
 // Starts commandline (with options.application if given) and waits for it.
