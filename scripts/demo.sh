@@ -1,28 +1,55 @@
 #!/usr/bin/env bash
-# Sets everything up, builds the program and runs its main job: the bare
-# program packs the sample trees of examples/ (or of the directory given)
-# into install_test.exe under Wine.
-#   scripts/demo.sh [DIR]   DIR holds setup/ (and optionally app/)
+# Sets everything up, builds the program and runs its main job under Wine:
+# the bare program packs a setup tree (and an app tree) into
+# install_test.exe, then the package is run as an end user would run it.
+#   scripts/demo.sh [DIR]   DIR holds setup/ (and optionally app/); default:
+#                           examples/, with the sample setup program as
+#                           setup/rEdizo.exe
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
 bash scripts/install.sh
 cmake --preset windows >/dev/null
-cmake --build build/windows --target bootstrap
+cmake --build build/windows --target bootstrap samplesetup
 
-src="${1:-$here/examples}"
 out="$here/build/demo"
 rm -rf "$out"
-mkdir -p "$out"
-cp -r "$src"/. "$out"/
+mkdir -p "$out/tmp"
+if [ $# -ge 1 ]; then
+  cp -r "$1"/. "$out"/
+else
+  cp -r examples/setup examples/app "$out"/
+  cp build/windows/examples/samplesetup.exe "$out/setup/rEdizo.exe"
+fi
 cp build/windows/source/bootstrap.exe "$out/bootstrap.exe"
 
 source scripts/winenv.sh
 trap winenv_stop EXIT
 winenv_start
-echo "== running the bare program in $out"
-(cd "$out" && TMP='Z:\tmp' TEMP='Z:\tmp' wine bootstrap.exe | tr -d '\r')
-echo "== exit code $?"
-if [ -f "$out/install_test.exe" ]; then
-  echo "package: $out/install_test.exe ($(stat -c %s "$out/install_test.exe") bytes)"
+tmpwin="Z:${out//\//\\}\\tmp"
+
+echo "== building the package: bootstrap.exe in $out"
+set +e
+(cd "$out" && TMP="$tmpwin" TEMP="$tmpwin" wine bootstrap.exe | tr -d '\r')
+status=$?
+set -e
+echo "== builder exit code $status"
+[ -f "$out/install_test.exe" ] || { echo "no package was written"; exit 1; }
+echo "package: $out/install_test.exe ($(stat -c %s "$out/install_test.exe") bytes)"
+
+echo "== running the package (TMP=$tmpwin)"
+set +e
+(cd "$out" && TMP="$tmpwin" TEMP="$tmpwin" wine "Z:${out//\//\\}\\install_test.exe" | tr -d '\r')
+status=$?
+set -e
+echo "== installer exit code $status"
+if [ -d "$out/tmp/setup" ]; then
+  echo "== workspace $out/tmp/setup"
+  (cd "$out/tmp/setup" && find . -type f | sort)
+  for f in channel.cfg config.xml setup-report.txt; do
+    [ -f "$out/tmp/setup/$f" ] && { echo "-- $f"; cat "$out/tmp/setup/$f"; echo; }
+  done
+fi
+if [ -f scripts/screenshots.sh ] && [ $# -eq 0 ]; then
+  bash scripts/screenshots.sh "$out" || echo "screenshots could not be taken"
 fi
