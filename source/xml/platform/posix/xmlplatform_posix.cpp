@@ -140,6 +140,9 @@ int32_t platformToUtf16(int32_t codePage, const char* bytes, int32_t count,
         if (!sinkWrite(sink, replacement, sizeof replacement))
             return 0;
     }
+    // Some decoders (CP1255) hold back the last character for a combining mark.
+    if (pump(cd.get(), nullptr, nullptr, sink) != 0)
+        return 0;
     return static_cast<int32_t>(sink.produced / 2);
 }
 
