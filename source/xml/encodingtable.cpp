@@ -171,7 +171,7 @@ int32_t codePageOf(const char16_t* name)
     while (p < 6 && name[p] == utf32Prefix[p])
         ++p;
     if (p == 6)
-        return CP_UTF32_MEMORY;
+        return CODEPAGE_UTF32_MEMORY;
     if (n >= ENCODING_NAME_LIMIT)
         return -1;
 

@@ -9,7 +9,7 @@ const int32_t ENCODING_BUCKETS = 155;
 // Names of this many units or more are never looked up.
 const int32_t ENCODING_NAME_LIMIT = 100;
 // Code page for 32-bit code points held in memory; no system conversion knows it.
-const int32_t CP_UTF32_MEMORY = 65005;
+const int32_t CODEPAGE_UTF32_MEMORY = 65005;
 
 // The name table: per bucket, entries of two digits of name length, five
 // digits of code page and the lowercase name, back to back; a 0 unit ends the

@@ -8,8 +8,8 @@
 
 namespace {
 
-const int32_t CP_UTF16LE = 1200;
-const int32_t CP_UTF8 = 65001;
+const int32_t CODEPAGE_UTF16LE = 1200;
+const int32_t CODEPAGE_UTF8 = 65001;
 const uint32_t MAX_CODE_POINT = 0x10FFFF;
 const char16_t REPLACEMENT = u'?';
 
@@ -134,22 +134,22 @@ int32_t textconverter::convert(void* out, const char16_t* toEncoding)
     int32_t count = 0;
     if (source == nullptr || sourceUnits <= 0 || (out != nullptr && capacity <= 0)) {
         count = 0;
-    } else if (from == CP_UTF32_MEMORY) {
-        if (to == CP_UTF8)
+    } else if (from == CODEPAGE_UTF32_MEMORY) {
+        if (to == CODEPAGE_UTF8)
             count = utf32ToUtf8(source, sourceUnits, out, capacity);
-        else if (to == CP_UTF16LE)
+        else if (to == CODEPAGE_UTF16LE)
             count = utf32ToUtf16(source, sourceUnits, out, capacity);
-    } else if (from == CP_UTF16LE) {
-        if (to == CP_UTF32_MEMORY)
+    } else if (from == CODEPAGE_UTF16LE) {
+        if (to == CODEPAGE_UTF32_MEMORY)
             count = utf16ToUtf32(source, sourceUnits, out, capacity);
         else
             count = platformFromUtf16(to, static_cast<const char16_t*>(source), sourceUnits,
                                       static_cast<char*>(out), capacity, lossFlag);
-    } else if (to == CP_UTF16LE) {
+    } else if (to == CODEPAGE_UTF16LE) {
         count = platformToUtf16(from, static_cast<const char*>(source), sourceUnits,
                                 static_cast<char16_t*>(out), capacity);
-    } else if (to == CP_UTF32_MEMORY) {
-        if (from == CP_UTF8)
+    } else if (to == CODEPAGE_UTF32_MEMORY) {
+        if (from == CODEPAGE_UTF8)
             count = utf8ToUtf32(source, sourceUnits, out, capacity);
     } else {
         // Bytes never yield more UTF-16 units than there are bytes.

@@ -213,7 +213,7 @@ TEST_P(EncodingListTest, EveryNameResolvesInAnyAsciiCase)
             if (unit >= u'a' && unit <= u'z')
                 unit = static_cast<char16_t>(unit - 0x20);
         }
-        const int32_t upperExpected = upper.compare(0, 6, u"UTF-32") == 0 ? CP_UTF32_MEMORY : row.codePage;
+        const int32_t upperExpected = upper.compare(0, 6, u"UTF-32") == 0 ? CODEPAGE_UTF32_MEMORY : row.codePage;
         EXPECT_EQ(codePageOf(upper.c_str()), upperExpected) << narrow(upper);
     }
 }
