@@ -21,10 +21,14 @@ public:
     // 0 when the pair cannot be converted or out is too small.
     int32_t convert(void* out, const char16_t* toEncoding);
 
+    // Target and source encoding names; a name that does not resolve means
+    // the ANSI code page.
     std::u16string toEncoding;
     std::u16string fromEncoding;
+    // Not owned; UTF-16 and UTF-32 sources and outputs are suitably aligned.
     const void* source;
     int32_t sourceUnits;
+    // Capacity of out on entry, in target units; the count on return.
     int32_t outUnits;
     // Set when a character the target cannot hold became the default character.
     int32_t lossy;
