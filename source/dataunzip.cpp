@@ -99,6 +99,16 @@ zlib_filefunc64_def packagewindow(window* w)
     return functions;
 }
 
+// True when the window holds an end record without entries and nothing else.
+bool emptyarchive(window& w)
+{
+    unsigned char record[22];
+    if (w.size < 22 || fseek(w.stream, w.base, SEEK_SET) != 0 || fread(record, 1, 22, w.stream) != 22) return false;
+    static const unsigned char EMPTY[20] = {'P', 'K', 5, 6};
+    long comment = record[20] | record[21] << 8;
+    return memcmp(record, EMPTY, 20) == 0 && comment == w.size - 22;
+}
+
 bool isseparator(char c) { return c == '\\' || c == '/'; }
 
 // Position of the character after name[i] in the ANSI code page: a trail byte
@@ -226,11 +236,17 @@ void dataunzip::unzipfopen(const char* path, char* computedA, char* computedB)
     self->view = {stream, long(trailer.offsetA), long(trailer.offsetB - trailer.offsetA)};
     zlib_filefunc64_def functions = packagewindow(&self->view);
     unzFile handle = unzOpen2_64("", &functions);
-    if (!handle || unzGetGlobalInfo(handle, &self->global) != UNZ_OK) {
-        if (handle) unzClose(handle);
+    if (handle && unzGetGlobalInfo(handle, &self->global) != UNZ_OK) {
+        unzClose(handle);
+        handle = nullptr;
+    }
+    // minizip takes an end record at position 0 for none at all, and that is
+    // exactly where the end record of an archive without entries stands.
+    if (!handle && !emptyarchive(self->view)) {
         fclose(stream);
         return;
     }
+    if (!handle) self->global.number_entry = 0;
 
     self->stream = stream;
     self->handle = handle;

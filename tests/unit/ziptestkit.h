@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ziptest {
@@ -47,6 +48,7 @@ uint32_t crc(const std::string& data);
 
 // One entry of a hand-made archive and the faults it may carry.
 struct handentry {
+    handentry(std::string name = "", std::string data = "") : name(std::move(name)), data(std::move(data)) {}
     std::string name;
     std::string data;
     int32_t crcdelta = 0;          // added to the true CRC-32 in both headers
