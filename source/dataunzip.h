@@ -6,6 +6,18 @@
 #include <cstdint>
 #include <cstdio>
 
+// Causes of a failed entry, as failure() reports them.
+const int32_t DATAUNZIP_OK = 0;
+const int32_t DATAUNZIP_NOT_OPEN = 1;       // no archive open, or no entry opened by readcurfile
+const int32_t DATAUNZIP_NO_INFO = 2;        // the entry's central-directory record cannot be read
+const int32_t DATAUNZIP_UNSAFE_NAME = 3;    // the name fails safeentryname
+const int32_t DATAUNZIP_OPEN_FAILED = 4;    // minizip refuses to open the entry (bad local header)
+const int32_t DATAUNZIP_ENCRYPTED = 5;      // the entry is encrypted
+const int32_t DATAUNZIP_CREATE_FAILED = 6;  // the output file cannot be created
+const int32_t DATAUNZIP_WRITE_FAILED = 7;   // writing or closing the output file failed
+const int32_t DATAUNZIP_DATA_DAMAGED = 8;   // inflate failed, or the data ended short of the stored size
+const int32_t DATAUNZIP_CRC_MISMATCH = 9;   // the data inflated completely but its CRC-32 differs
+
 class dataunzip {
 public:
     dataunzip();
@@ -23,7 +35,8 @@ public:
     // name is unsafe (see safeentryname) or it cannot be opened.
     int32_t readcurfile(char* name);
     // Streams the entry opened by readcurfile to target\name (target null:
-    // the current directory), creating the directories of its path. 0 when
+    // the current directory), creating the directories of its path; name must
+    // be the one readcurfile delivered. 0 when
     // the file is complete and its CRC-32 matches; -1 otherwise, and then no
     // file is left under the name. The current directory is target afterwards.
     int32_t filewrite(const char* name, const char* target);
@@ -32,6 +45,9 @@ public:
     int32_t gotonextfile(uint32_t index);
     // Closes the archive and the package and restores the saved directory.
     void closeunzipfile();
+    // Why the last readcurfile or filewrite failed (a DATAUNZIP_ value);
+    // DATAUNZIP_OK after one that succeeded.
+    int32_t failure() const;
 
     // Entries of archive A; 0 until an open succeeds.
     uint32_t filecount;
@@ -47,6 +63,8 @@ private:
 
 // True when an entry name may be written below the target directory: it
 // starts with "setup\", has no "." or ".." component, no drive or device
-// prefix (no colon, no leading separator), no empty component, and is
-// shorter than 512 bytes. "/" counts as a separator as well as "\".
+// prefix (no colon, no leading separator), no empty component, no component
+// that Windows would trim (trailing dot or space) or read as a device (CON,
+// NUL, COM1, ...), no control or wildcard character, and is shorter than 512
+// bytes. "/" counts as a separator as well as "\".
 bool safeentryname(const char* name);

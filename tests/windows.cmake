@@ -33,3 +33,11 @@ add_dependencies(e2e_tests bootstrap standinsetup)
 # The program must need no DLL but the system's.
 add_test(NAME bootstrap_imports
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/checkimports.sh $<TARGET_FILE:bootstrap>)
+
+# The archive writer, the tree walker and the package reader.
+add_library(ziptestkit STATIC unit/ziptestkit.cpp)
+target_link_libraries(ziptestkit PUBLIC portablecore minizip)
+bootstrap_options(ziptestkit)
+bootstrap_add_test(archive_tests
+  SOURCES unit/datazip_test.cpp
+  LIBS bootstrapcore ziptestkit e2eharness)

@@ -1,0 +1,368 @@
+#include "dataunzip.h"
+
+#include "logline.h"
+#include "md5digest.h"
+#include "packagetrailer.h"
+#include "pathhelpers.h"
+
+#include <unzip.h>
+#include <windows.h>
+
+#include <direct.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const int32_t NAME_SIZE = 512;
+// Inflated bytes handed from the archive to the output file at a time.
+const unsigned PIECE_SIZE = 65536;
+
+// What packagewindow shows minizip: bytes [base, base + size) of the package
+// as positions [0, size). The zip64 locator holds an offset relative to the
+// archive's first byte, so the archive must start at position 0 of the view.
+struct window {
+    FILE* stream;
+    long base;
+    long size;
+};
+
+long windowpos(window* w)
+{
+    long pos = ftell(w->stream);
+    return pos < 0 ? -1 : pos - w->base;
+}
+
+voidpf ZCALLBACK windowopen(voidpf opaque, const void*, int)
+{
+    return static_cast<window*>(opaque)->stream;
+}
+
+uLong ZCALLBACK windowread(voidpf opaque, voidpf, void* buf, uLong size)
+{
+    window* w = static_cast<window*>(opaque);
+    long pos = windowpos(w);
+    if (pos < 0 || pos >= w->size) return 0;
+    // Reads stop at the end of archive A: archive B and the trailer stay unseen.
+    if (uLong(w->size - pos) < size) size = uLong(w->size - pos);
+    return uLong(fread(buf, 1, size, w->stream));
+}
+
+uLong ZCALLBACK windowwrite(voidpf, voidpf, const void*, uLong)
+{
+    return 0;  // the package is opened for reading only
+}
+
+ZPOS64_T ZCALLBACK windowtell(voidpf opaque, voidpf)
+{
+    long pos = windowpos(static_cast<window*>(opaque));
+    return pos < 0 ? ZPOS64_T(-1) : ZPOS64_T(pos);
+}
+
+long ZCALLBACK windowseek(voidpf opaque, voidpf, ZPOS64_T offset, int origin)
+{
+    window* w = static_cast<window*>(opaque);
+    long long target;
+    switch (origin) {
+    case ZLIB_FILEFUNC_SEEK_SET: target = (long long)offset; break;
+    case ZLIB_FILEFUNC_SEEK_CUR: target = windowpos(w) + (long long)offset; break;
+    case ZLIB_FILEFUNC_SEEK_END: target = w->size + (long long)offset; break;
+    default: return -1;
+    }
+    if (target < 0 || target > w->size) return -1;
+    return fseek(w->stream, w->base + long(target), SEEK_SET) == 0 ? 0 : -1;
+}
+
+int ZCALLBACK windowclose(voidpf, voidpf)
+{
+    return 0;  // the stream belongs to the reader, which closes it
+}
+
+int ZCALLBACK windowerror(voidpf opaque, voidpf)
+{
+    return ferror(static_cast<window*>(opaque)->stream);
+}
+
+zlib_filefunc64_def packagewindow(window* w)
+{
+    zlib_filefunc64_def functions;
+    functions.zopen64_file = windowopen;
+    functions.zread_file = windowread;
+    functions.zwrite_file = windowwrite;
+    functions.ztell64_file = windowtell;
+    functions.zseek64_file = windowseek;
+    functions.zclose_file = windowclose;
+    functions.zerror_file = windowerror;
+    functions.opaque = w;
+    return functions;
+}
+
+// True when the window holds an end record without entries and nothing else.
+bool emptyarchive(window& w)
+{
+    unsigned char record[22];
+    if (w.size < 22 || fseek(w.stream, w.base, SEEK_SET) != 0 || fread(record, 1, 22, w.stream) != 22) return false;
+    static const unsigned char EMPTY[20] = {'P', 'K', 5, 6};
+    long comment = record[20] | record[21] << 8;
+    return memcmp(record, EMPTY, 20) == 0 && comment == w.size - 22;
+}
+
+bool isseparator(char c) { return c == '\\' || c == '/'; }
+
+// Position of the character after name[i] in the ANSI code page: a trail byte
+// of a double-byte character may equal a separator and must not count as one.
+size_t nextchar(const char* name, size_t i)
+{
+    if (IsDBCSLeadByte(BYTE(name[i])) && name[i + 1] != 0) return i + 2;
+    return i + 1;
+}
+
+bool isdevicename(const std::string& component)
+{
+    static const char* const DEVICES[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+    std::string base = component.substr(0, component.find('.'));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    for (const char* device : DEVICES)
+        if (_stricmp(base.c_str(), device) == 0) return true;
+    if (base.size() == 4 && (_strnicmp(base.c_str(), "COM", 3) == 0 || _strnicmp(base.c_str(), "LPT", 3) == 0))
+        return base[3] >= '0' && base[3] <= '9';
+    return false;
+}
+
+bool safecomponent(const std::string& component)
+{
+    if (component.empty() || component == "." || component == "..") return false;
+    char last = component.back();
+    if (last == '.' || last == ' ') return false;
+    return !isdevicename(component);
+}
+
+} // namespace
+
+bool safeentryname(const char* name)
+{
+    if (!name) return false;
+    size_t length = strnlen(name, NAME_SIZE);
+    if (length == 0 || length >= size_t(NAME_SIZE)) return false;
+    std::string component;
+    size_t components = 0;
+    for (size_t i = 0; i < length;) {
+        unsigned char c = (unsigned char)name[i];
+        size_t next = nextchar(name, i);
+        if (next > i + 1) {
+            component.append(name + i, next - i);
+        } else if (isseparator(char(c))) {
+            if (!safecomponent(component)) return false;
+            if (components == 0 && component != "setup") return false;
+            ++components;
+            component.clear();
+        } else {
+            if (c < 0x20 || strchr(":*?\"<>|", c)) return false;
+            component.push_back(char(c));
+        }
+        i = next;
+    }
+    // The last component is the file itself, below "setup\".
+    return components > 0 && safecomponent(component);
+}
+
+struct dataunzip::state {
+    FILE* stream = nullptr;
+    unzFile handle = nullptr;
+    char* saveddir = nullptr;
+    window view = {nullptr, 0, 0};
+    unz_global_info global = {};
+    unz_file_info current = {};
+    int32_t trailerpos = -1;
+    uint32_t offsetA = 0;
+    uint32_t offsetB = 0;
+    // The entry readcurfile opened, until filewrite or gotonextfile consumes it.
+    bool entryopen = false;
+    char entryname[NAME_SIZE] = {};
+    int32_t failure = DATAUNZIP_OK;
+    char* piece = nullptr;
+
+    int32_t fail(int32_t cause)
+    {
+        failure = cause;
+        return -1;
+    }
+
+    void closeentry()
+    {
+        if (entryopen) unzCloseCurrentFile(handle);
+        entryopen = false;
+    }
+};
+
+dataunzip::dataunzip() : filecount(0), self(new state)
+{
+    memset(digestA, 0, sizeof digestA);
+    memset(digestB, 0, sizeof digestB);
+}
+
+dataunzip::~dataunzip()
+{
+    closeunzipfile();
+    delete self;
+}
+
+int32_t dataunzip::failure() const { return self->failure; }
+
+void dataunzip::unzipfopen(const char* path, char* computedA, char* computedB)
+{
+    closeunzipfile();
+    FILE* stream = fopen(path, "rb");
+    if (!stream) return;
+
+    PackageTrailer trailer;
+    int32_t t = findtrailer(stream, trailer);
+    // Digests go to local buffers first: a package that cannot be opened
+    // leaves the caller's buffers untouched.
+    char regionA[33], regionB[33];
+    Md5Digest digest;
+    bool readable = t >= 0 &&
+                    digest.digestregion(stream, int32_t(trailer.offsetA),
+                                        int32_t(trailer.offsetB - trailer.offsetA), regionA) == 0 &&
+                    digest.digestregion(stream, int32_t(trailer.offsetB), t - int32_t(trailer.offsetB),
+                                        regionB) == 0;
+    if (!readable) {
+        fclose(stream);
+        return;
+    }
+
+    self->view = {stream, long(trailer.offsetA), long(trailer.offsetB - trailer.offsetA)};
+    zlib_filefunc64_def functions = packagewindow(&self->view);
+    unzFile handle = unzOpen2_64("", &functions);
+    if (handle && unzGetGlobalInfo(handle, &self->global) != UNZ_OK) {
+        unzClose(handle);
+        handle = nullptr;
+    }
+    // minizip takes an end record at position 0 for none at all, and that is
+    // exactly where the end record of an archive without entries stands.
+    if (!handle && !emptyarchive(self->view)) {
+        fclose(stream);
+        return;
+    }
+    if (!handle) self->global.number_entry = 0;
+
+    self->stream = stream;
+    self->handle = handle;
+    self->trailerpos = t;
+    self->offsetA = trailer.offsetA;
+    self->offsetB = trailer.offsetB;
+    memcpy(digestA, trailer.digestA, 32);
+    memcpy(digestB, trailer.digestB, 32);
+    memcpy(computedA, regionA, 33);
+    memcpy(computedB, regionB, 33);
+    filecount = uint32_t(self->global.number_entry);
+
+    self->saveddir = _getcwd(nullptr, 0);
+    _chdir(workspacedir().c_str());
+}
+
+int32_t dataunzip::readcurfile(char* name)
+{
+    self->closeentry();
+    self->entryname[0] = 0;
+    name[0] = 0;
+    if (!self->handle) return self->fail(DATAUNZIP_NOT_OPEN);
+    if (unzGetCurrentFileInfo(self->handle, &self->current, name, NAME_SIZE, nullptr, 0, nullptr, 0) != UNZ_OK) {
+        name[0] = 0;
+        return self->fail(DATAUNZIP_NO_INFO);
+    }
+    // minizip leaves a name of 512 bytes or more unterminated.
+    name[NAME_SIZE - 1] = 0;
+    if (self->current.size_filename >= uLong(NAME_SIZE) || !safeentryname(name))
+        return self->fail(DATAUNZIP_UNSAFE_NAME);
+    if (self->current.flag & 1) return self->fail(DATAUNZIP_ENCRYPTED);
+    if (unzOpenCurrentFile(self->handle) != UNZ_OK) return self->fail(DATAUNZIP_OPEN_FAILED);
+    self->entryopen = true;
+    memcpy(self->entryname, name, NAME_SIZE);
+    self->failure = DATAUNZIP_OK;
+    return 0;
+}
+
+int32_t dataunzip::filewrite(const char* name, const char* target)
+{
+    if (target) _chdir(target);
+    if (!self->entryopen || !name || strcmp(name, self->entryname) != 0) {
+        self->closeentry();
+        return self->fail(DATAUNZIP_NOT_OPEN);
+    }
+
+    // Directories are created relative to the target, so the current
+    // directory never wanders into the entry's path.
+    std::string prefix;
+    for (size_t i = 0; name[i];) {
+        size_t next = nextchar(name, i);
+        if (next == i + 1 && isseparator(name[i])) _mkdir(prefix.c_str());
+        prefix.append(name + i, next - i);
+        i = next;
+    }
+
+    FILE* out = fopen(name, "wb");
+    if (!out) {
+        logline("dataunzip", "dataunzip::filewrite", 231, "fopen %s filename failed!\n", name);
+        self->closeentry();
+        return self->fail(DATAUNZIP_CREATE_FAILED);
+    }
+
+    if (!self->piece) self->piece = static_cast<char*>(malloc(PIECE_SIZE));
+    int32_t cause = self->piece ? DATAUNZIP_OK : DATAUNZIP_WRITE_FAILED;
+    unsigned long long total = 0;
+    while (cause == DATAUNZIP_OK) {
+        int got = unzReadCurrentFile(self->handle, self->piece, PIECE_SIZE);
+        if (got < 0) cause = DATAUNZIP_DATA_DAMAGED;
+        if (got <= 0) break;
+        total += unsigned(got);
+        for (size_t done = 0; done < size_t(got);) {
+            size_t wrote = fwrite(self->piece + done, 1, size_t(got) - done, out);
+            if (wrote == 0) {
+                cause = DATAUNZIP_WRITE_FAILED;
+                break;
+            }
+            done += wrote;
+        }
+    }
+    // minizip checks the CRC-32 only when the stored size was reached.
+    int closed = unzCloseCurrentFile(self->handle);
+    self->entryopen = false;
+    if (cause == DATAUNZIP_OK && total != self->current.uncompressed_size) cause = DATAUNZIP_DATA_DAMAGED;
+    if (cause == DATAUNZIP_OK && closed == UNZ_CRCERROR) cause = DATAUNZIP_CRC_MISMATCH;
+    else if (cause == DATAUNZIP_OK && closed != UNZ_OK) cause = DATAUNZIP_DATA_DAMAGED;
+    if (fflush(out) != 0 && cause == DATAUNZIP_OK) cause = DATAUNZIP_WRITE_FAILED;
+    if (fclose(out) != 0 && cause == DATAUNZIP_OK) cause = DATAUNZIP_WRITE_FAILED;
+    if (cause != DATAUNZIP_OK) {
+        // A damaged entry must not pass for the real file.
+        remove(name);
+        return self->fail(cause);
+    }
+    self->failure = DATAUNZIP_OK;
+    return 0;
+}
+
+int32_t dataunzip::gotonextfile(uint32_t index)
+{
+    self->closeentry();
+    if (!self->handle || filecount == 0 || index >= filecount - 1) return 0;
+    return unzGoToNextFile(self->handle) == UNZ_OK ? 0 : -1;
+}
+
+void dataunzip::closeunzipfile()
+{
+    self->closeentry();
+    if (self->handle) unzClose(self->handle);
+    self->handle = nullptr;
+    if (self->stream) fclose(self->stream);
+    self->stream = nullptr;
+    if (self->saveddir) {
+        _chdir(self->saveddir);
+        free(self->saveddir);
+    }
+    self->saveddir = nullptr;
+    free(self->piece);
+    self->piece = nullptr;
+}
