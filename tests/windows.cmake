@@ -30,6 +30,17 @@ bootstrap_add_test(e2e_tests
   LIBS e2eharness)
 add_dependencies(e2e_tests bootstrap standinsetup)
 
+# Reading an executable's resources back (icon and builder tests).
+add_library(peresources STATIC e2e/peresources.cpp)
+target_include_directories(peresources PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/e2e)
+target_link_libraries(peresources PUBLIC bootstrapcore)
+bootstrap_options(peresources)
+
+bootstrap_add_test(icon_tests
+  SOURCES e2e/iconreplace_test.cpp
+  LIBS bootstrapcore peresources e2eharness)
+add_dependencies(icon_tests bootstrap)
+
 # The program must need no DLL but the system's.
 add_test(NAME bootstrap_imports
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/checkimports.sh $<TARGET_FILE:bootstrap>)
