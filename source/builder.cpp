@@ -1,10 +1,180 @@
 #include "modes.h"
 
-#include "logline.h"
+#include "datazip.h"
+#include "filelist.h"
+#include "handles.h"
+#include "iconreplace.h"
+#include "md5digest.h"
+#include "packagetrailer.h"
+#include "pathhelpers.h"
 
-int buildpackage(FILE* own)
+#include <io.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char PACKAGE_NAME[] = "install_test.exe";
+const char ARCHIVE_A_NAME[] = "qlib.zip";
+const char ARCHIVE_B_NAME[] = "test.zip";
+const wchar_t ICON_FILE[] = L"setup/LoaderIcon.ico";
+const size_t COPY_BUFFER_SIZE = 0x4000;
+// Every position in a package is a signed 32-bit file position.
+const uint64_t PACKAGE_LIMIT = 0x80000000u;
+
+HWND showwaitingpopup()
 {
-    logline("main", "buildpackage", 0, "builder mode\n");
-    fclose(own);
+    int width = GetSystemMetrics(SM_CXSCREEN);
+    int height = GetSystemMetrics(SM_CYSCREEN);
+    HWND popup = CreateWindowExW(0, L"static", nullptr, WS_POPUP | WS_VISIBLE | WS_DLGFRAME, width / 2 - 90,
+                                 height / 2 - 90, 180, 30, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (popup) SetWindowTextW(popup, L"Waiting ...");
+    return popup;
+}
+
+// Copies from's remaining bytes to the end of to; copied receives the count.
+// False on a read error or a short write.
+bool copystream(FILE* from, FILE* to, std::vector<char>& buffer, uint64_t& copied)
+{
+    copied = 0;
+    size_t got;
+    while ((got = fread(buffer.data(), 1, buffer.size(), from)) > 0) {
+        if (fwrite(buffer.data(), 1, got, to) != got) return false;
+        copied += got;
+    }
+    return !ferror(from);
+}
+
+int64_t streamsize(FILE* stream)
+{
+    if (_fseeki64(stream, 0, SEEK_END) != 0) return -1;
+    int64_t size = _ftelli64(stream);
+    if (_fseeki64(stream, 0, SEEK_SET) != 0) return -1;
+    return size;
+}
+
+bool isdirectory(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The first file below directory that a package cannot hold (2 GiB or more),
+// found by size alone before anything is compressed; false when there is none.
+bool findlargefile(const std::string& directory, std::string& found)
+{
+    _finddatai64_t data;
+    intptr_t find = _findfirsti64((directory + "\\*").c_str(), &data);
+    if (find == -1) return false;
+    bool large = false;
+    do {
+        std::string name = data.name;
+        if (name == "." || name == "..") continue;
+        std::string path = directory + "\\" + name;
+        if (data.attrib & _A_SUBDIR) large = findlargefile(path, found);
+        else if (uint64_t(data.size) >= PACKAGE_LIMIT) {
+            found = path;
+            large = true;
+        }
+    } while (!large && _findnexti64(find, &data) == 0);
+    _findclose(find);
+    return large;
+}
+
+// Writes archive from the tree. A missing tree gives an archive without
+// entries; a tree whose files cannot all be packed whole fails the build.
+bool ziptree(datazip& archive, filelist& walker, const std::string& archivepath, const char* tree)
+{
+    archive.setfilename(archivepath.c_str());
+    if (!archive.zipfopen()) return false;
+    bool present = isdirectory(tree);
+    bool walked = walker.GetAllFileInfoAndZip(tree, archive);
+    bool closed = archive.closezipfile();
+    if (present && !walked) {
+        printf("Packing %s failed!\n", tree);
+        return false;
+    }
+    return closed;
+}
+
+int failed(const char* format, const char* name)
+{
+    printf(format, name);
+    fflush(stdout);
+    return -1;
+}
+
+} // namespace
+
+int buildpackage(FILE* ownfile)
+{
+    stdiofile own(ownfile);
+    std::string workspace = workspacedir();
+    std::string archiveA = workspace + ARCHIVE_A_NAME;
+    std::string archiveB = workspace + ARCHIVE_B_NAME;
+    std::vector<char> buffer(COPY_BUFFER_SIZE);
+
+    stdiofile stub(fopen(PACKAGE_NAME, "wb"));
+    if (!stub) return failed("Open %s failed!\n", PACKAGE_NAME);
+    windowhandle popup(showwaitingpopup());
+
+    uint64_t copied = 0;
+    bool written = copystream(own.get(), stub.get(), buffer, copied);
+    if (fclose(stub.release()) != 0 || !written) return failed("Write %s failed!\n", PACKAGE_NAME);
+
+    replaceicon(ICON_FILE, ansitowide(PACKAGE_NAME).c_str());
+
+    std::string large;
+    if (findlargefile("app", large) || findlargefile("setup", large))
+        return failed("%s is 2 GiB or larger: a package cannot hold it!\n", large.c_str());
+
+    datazip archive;
+    filelist walker;
+    if (!ziptree(archive, walker, archiveB, "app")) return failed("Making %s failed!\n", ARCHIVE_B_NAME);
+    if (!ziptree(archive, walker, archiveA, "setup")) return failed("Making %s failed!\n", ARCHIVE_A_NAME);
+
+    stdiofile package(fopen(PACKAGE_NAME, "ab+"));
+    if (!package) return failed("Open %s failed!\n", PACKAGE_NAME);
+    stdiofile zipB(fopen(archiveB.c_str(), "rb"));
+    if (!zipB) return failed("fopen %s failed!\n", ARCHIVE_B_NAME);
+    stdiofile zipA(fopen(archiveA.c_str(), "rb"));
+    if (!zipA) return failed("fopen %s failed!\n", ARCHIVE_A_NAME);
+
+    int64_t stubbytes = streamsize(package.get());
+    int64_t sizeA = streamsize(zipA.get());
+    int64_t sizeB = streamsize(zipB.get());
+    if (stubbytes < 0 || sizeA < 0 || sizeB < 0) return failed("Measuring %s failed!\n", PACKAGE_NAME);
+    if (uint64_t(stubbytes) + uint64_t(sizeA) + uint64_t(sizeB) + TRAILER_SIZE >= PACKAGE_LIMIT)
+        return failed("%s would reach 2 GiB: not written!\n", PACKAGE_NAME);
+
+    PackageTrailer trailer;
+    trailer.offsetA = uint32_t(stubbytes);
+    // Appending: every write lands at the end whatever the position says.
+    if (!copystream(zipA.get(), package.get(), buffer, copied) || copied != uint64_t(sizeA))
+        return failed("Write %s failed!\n", PACKAGE_NAME);
+    trailer.offsetB = uint32_t(trailer.offsetA + copied);
+    if (!copystream(zipB.get(), package.get(), buffer, copied) || copied != uint64_t(sizeB))
+        return failed("Write %s failed!\n", PACKAGE_NAME);
+
+    Md5Digest digest;
+    char digestA[64];
+    char digestB[64];
+    if (digest.digestfile(zipA.get(), digestA) != 0) return failed("Reading %s failed!\n", ARCHIVE_A_NAME);
+    if (digest.digestfile(zipB.get(), digestB) != 0) return failed("Reading %s failed!\n", ARCHIVE_B_NAME);
+    memcpy(trailer.digestA, digestA, sizeof trailer.digestA);
+    memcpy(trailer.digestB, digestB, sizeof trailer.digestB);
+    unsigned char bytes[TRAILER_SIZE];
+    encodetrailer(trailer, bytes);
+    if (fwrite(bytes, 1, TRAILER_SIZE, package.get()) != size_t(TRAILER_SIZE))
+        return failed("Write %s failed!\n", PACKAGE_NAME);
+
+    zipB.reset();
+    own.reset();
+    zipA.reset();
+    if (fclose(package.release()) != 0) return failed("Write %s failed!\n", PACKAGE_NAME);
+    popup.reset();
     return 0;
 }

@@ -30,6 +30,26 @@ bootstrap_add_test(e2e_tests
   LIBS e2eharness)
 add_dependencies(e2e_tests bootstrap standinsetup)
 
+# Reading an executable's resources back (icon and builder tests).
+add_library(peresources STATIC e2e/peresources.cpp)
+target_include_directories(peresources PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/e2e)
+target_link_libraries(peresources PUBLIC bootstrapcore)
+bootstrap_options(peresources)
+
+bootstrap_add_test(icon_tests
+  SOURCES e2e/iconreplace_test.cpp
+  LIBS bootstrapcore peresources e2eharness)
+add_dependencies(icon_tests bootstrap)
+
+# Builder mode end to end, once the archive writer and tree walker are built.
+if(BOOTSTRAP_HAS_ARCHIVES)
+  bootstrap_add_test(builder_tests
+    SOURCES e2e/builder_test.cpp
+    LIBS bootstrapcore peresources e2eharness)
+  add_dependencies(builder_tests bootstrap)
+  target_compile_definitions(e2e_tests PRIVATE BOOTSTRAP_HAS_ARCHIVES)
+endif()
+
 # The program must need no DLL but the system's.
 add_test(NAME bootstrap_imports
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/checkimports.sh $<TARGET_FILE:bootstrap>)

@@ -13,8 +13,15 @@ struct ModeRow {
 
 std::ostream& operator<<(std::ostream& os, const ModeRow& row) { return os << row.name; }
 
+#ifdef BOOTSTRAP_HAS_ARCHIVES
+// The scratch directory holds no setup tree, hence no icon file.
+const char BUILDER_OUTPUT[] = "Open IconFile Failed!";
+#else
+const char BUILDER_OUTPUT[] = "builder mode";
+#endif
+
 const ModeRow modeRows[] = {
-    {"bare_program_builds", 0, "builder mode"},
+    {"bare_program_builds", 0, BUILDER_OUTPUT},
     {"one_byte_longer_installs", 1, "installer mode"},
     {"one_byte_shorter_installs", -1, "installer mode"},
 };

@@ -1,0 +1,87 @@
+#include "iconreplace.h"
+
+#include "handles.h"
+#include "icofile.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+const WORD ICON_LANGUAGE = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);  // 1033
+
+bool readexact(HANDLE file, unsigned char* out, DWORD length)
+{
+    DWORD got = 0;
+    return ReadFile(file, out, length, &got, nullptr) && got == length;
+}
+
+bool readat(HANDLE file, uint32_t offset, unsigned char* out, DWORD length)
+{
+    LARGE_INTEGER to;
+    to.QuadPart = offset;
+    return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) && readexact(file, out, length);
+}
+
+// Every image of the icon file, or false when the file is not a complete icon
+// file. Nothing is taken from a header, entry or image that was not read whole.
+bool readiconfile(HANDLE file, std::vector<iconentry>& entries, std::vector<std::vector<unsigned char>>& images)
+{
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) return false;
+    uint64_t filesize = uint64_t(size.QuadPart);
+
+    unsigned char header[ICON_HEADER_SIZE];
+    size_t available = filesize < ICON_HEADER_SIZE ? size_t(filesize) : ICON_HEADER_SIZE;
+    std::vector<unsigned char> directory;
+    if (available == ICON_HEADER_SIZE && readat(file, 0, header, ICON_HEADER_SIZE)) {
+        size_t wanted = icondirectorysize(iconcount(header));
+        if (wanted > filesize) wanted = size_t(filesize);
+        directory.resize(wanted);
+        if (!readat(file, 0, directory.data(), DWORD(wanted))) directory.clear();
+    }
+    int result = readicondirectory(directory.data(), directory.size(), filesize, entries);
+    if (result != ICON_OK) {
+        printf("IconFile is not a complete icon file (%s)!\n", iconresulttext(result));
+        fflush(stdout);
+        return false;
+    }
+    images.resize(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        images[i].resize(entries[i].size);
+        if (!readat(file, entries[i].offset, images[i].data(), entries[i].size)) {
+            printf("IconFile could not be read!\n");
+            fflush(stdout);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool replaceicon(const wchar_t* iconfile, const wchar_t* executable)
+{
+    filehandle icon(CreateFileW(iconfile, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!icon) {
+        printf("Open IconFile Failed!\n");
+        fflush(stdout);
+        return false;
+    }
+    std::vector<iconentry> entries;
+    std::vector<std::vector<unsigned char>> images;
+    if (!readiconfile(icon.get(), entries, images)) return false;
+
+    // The icon groups are kept: they already name identifiers 1..n. No record
+    // under identifier 32440 is written, since nothing reads it.
+    resourceupdate update(BeginUpdateResourceW(executable, FALSE));
+    if (!update) return true;
+    for (const iconslot& slot : iconslots(uint16_t(entries.size()))) {
+        std::vector<unsigned char>& image = images[slot.entry];
+        if (!UpdateResourceW(update.get(), RT_ICON, MAKEINTRESOURCEW(slot.id), ICON_LANGUAGE, image.data(),
+                             DWORD(image.size())))
+            return true;  // the update is discarded: all images or none
+    }
+    EndUpdateResourceW(update.release(), FALSE);
+    return true;
+}

@@ -1,0 +1,380 @@
+// Builder mode end to end: the real bare program under Wine packs the setup
+// and app trees of its working directory into install_test.exe. Each test
+// has its own working directory and its own TMP (where the archives go).
+#include "handles.h"
+#include "harness.h"
+#include "iconreplace.h"
+#include "md5digest.h"
+#include "packagetrailer.h"
+#include "peresources.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Files = std::vector<std::pair<std::string, std::string>>;  // relative path, content
+
+const WORD ENGLISH_US = 1033;
+
+std::wstring fixture(const char* name) { return harness::testsourcedir() + L"\\fixtures\\icons\\" + harness::widen(name); }
+
+std::string pattern(size_t size, unsigned seed)
+{
+    std::string bytes(size, '\0');
+    uint32_t x = seed * 2654435761u + 1;
+    for (auto& c : bytes) {
+        x = x * 1664525u + 1013904223u;
+        c = char(x >> 24);
+    }
+    return bytes;
+}
+
+// A working directory with the bare program, its own TMP and the given files.
+struct workdir {
+    std::wstring dir;
+    std::wstring tmp;
+
+    explicit workdir(const std::wstring& name, const Files& files = Files())
+        : dir(harness::scratchdir(name)), tmp(dir + L"\\tmp")
+    {
+        CreateDirectoryW(tmp.c_str(), nullptr);
+        harness::copywithsize(harness::bootstrapexe(), dir + L"\\bootstrap.exe", 0);
+        for (const auto& file : files) add(file.first, file.second);
+    }
+
+    void add(const std::string& relative, const std::string& content) const
+    {
+        std::wstring path = dir + L"\\" + harness::widen(relative);
+        std::replace(path.begin(), path.end(), L'/', L'\\');
+        for (size_t at = path.find(L'\\', dir.size() + 1); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+            CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+        harness::writefile(path, content);
+    }
+
+    harness::runresult build() const
+    {
+        harness::runoptions options;
+        options.workdir = dir;
+        options.env = {{L"TMP", tmp}, {L"TEMP", tmp}};
+        return harness::run(L"\"" + dir + L"\\bootstrap.exe\"", options);
+    }
+
+    std::wstring package() const { return dir + L"\\install_test.exe"; }
+    std::string archiveA() const { return harness::readfile(tmp + L"\\qlib.zip"); }
+    std::string archiveB() const { return harness::readfile(tmp + L"\\test.zip"); }
+};
+
+bool hastrailer(const std::string& package)
+{
+    return package.size() >= size_t(TRAILER_SIZE) &&
+           package.compare(package.size() - TRAILER_MARKER_SIZE, TRAILER_MARKER_SIZE,
+                           std::string(TRAILER_MARKER, TRAILER_MARKER_SIZE)) == 0;
+}
+
+PackageTrailer trailerof(const std::string& package)
+{
+    PackageTrailer trailer = {};
+    EXPECT_GE(package.size(), size_t(TRAILER_SIZE));
+    if (package.size() < size_t(TRAILER_SIZE)) return trailer;
+    const auto* end = reinterpret_cast<const unsigned char*>(package.data() + package.size() - TRAILER_SIZE);
+    EXPECT_TRUE(decodetrailer(end, trailer));
+    return trailer;
+}
+
+std::string digestof(const std::string& bytes)
+{
+    Md5Digest digest;
+    char out[33];
+    digest.digestbuffer(reinterpret_cast<const unsigned char*>(bytes.data()), int32_t(bytes.size()), out);
+    return std::string(out, 32);
+}
+
+uint32_t get32(const std::string& b, size_t at)
+{
+    return uint32_t((unsigned char)b[at]) | uint32_t((unsigned char)b[at + 1]) << 8 |
+           uint32_t((unsigned char)b[at + 2]) << 16 | uint32_t((unsigned char)b[at + 3]) << 24;
+}
+
+uint32_t get16(const std::string& b, size_t at) { return uint32_t((unsigned char)b[at]) | uint32_t((unsigned char)b[at + 1]) << 8; }
+
+// Entry names from the central directory of an archive without a comment, sorted.
+std::vector<std::string> entrynames(const std::string& zip)
+{
+    std::vector<std::string> names;
+    if (zip.size() < 22 || get32(zip, zip.size() - 22) != 0x06054b50) return {"<no end record>"};
+    size_t count = get16(zip, zip.size() - 22 + 10);
+    size_t at = get32(zip, zip.size() - 22 + 16);
+    for (size_t i = 0; i < count; ++i) {
+        if (at + 46 > zip.size() || get32(zip, at) != 0x02014b50) return {"<bad central directory>"};
+        size_t namelength = get16(zip, at + 28);
+        names.push_back(zip.substr(at + 46, namelength));
+        at += 46 + namelength + get16(zip, at + 30) + get16(zip, at + 32);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> sortednames(const Files& files, const char* tree)
+{
+    std::vector<std::string> names;
+    for (const auto& file : files) {
+        if (file.first.compare(0, strlen(tree), tree) != 0) continue;
+        std::string name = file.first;
+        std::replace(name.begin(), name.end(), '/', '\\');
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+const std::string EMPTY_ARCHIVE = std::string("PK\x05\x06", 4) + std::string(18, '\0');
+
+Files sampletrees()
+{
+    return {
+        {"setup/LoaderIcon.ico", harness::readfile(fixture("icon_6_images.ico"))},
+        {"setup/rEdizo.exe", pattern(50000, 1)},
+        {"setup/config.xml", "<?xml version=\"1.0\"?>\r\n<config><source path=\"\"/></config>\r\n"},
+        {"setup/empty.txt", ""},
+        {"setup/docs/readme.txt", std::string(3000, 'r')},
+        {"setup/docs/deeper/exact.bin", pattern(16384, 2)},
+        {"app/readme.txt", "application\r\n"},
+        {"app/bin/data.bin", pattern(70000, 3)},
+    };
+}
+
+TEST(Builder, PackageIsProgramArchivesAndTrailer)
+{
+    Files files = sampletrees();
+    workdir work(L"builder_layout", files);
+    harness::runresult r = work.build();
+    ASSERT_TRUE(r.started);
+    ASSERT_FALSE(r.timedout);
+    ASSERT_EQ(r.exitcode, 0u) << r.output;
+
+    std::string package = harness::readfile(work.package());
+    std::string a = work.archiveA();
+    std::string b = work.archiveB();
+    ASSERT_TRUE(hastrailer(package)) << r.output;
+    PackageTrailer trailer = trailerof(package);
+    size_t end = package.size() - TRAILER_SIZE;
+    ASSERT_LT(trailer.offsetA, trailer.offsetB);
+    ASSERT_LE(trailer.offsetB, end);
+    EXPECT_EQ(trailer.offsetB - trailer.offsetA, a.size());
+    EXPECT_EQ(end - trailer.offsetB, b.size());
+    EXPECT_TRUE(package.substr(trailer.offsetA, a.size()) == a);
+    EXPECT_TRUE(package.substr(trailer.offsetB, b.size()) == b);
+    EXPECT_EQ(std::string(trailer.digestA, 32), digestof(a));
+    EXPECT_EQ(std::string(trailer.digestB, 32), digestof(b));
+    EXPECT_EQ(entrynames(a), sortednames(files, "setup/"));
+    EXPECT_EQ(entrynames(b), sortednames(files, "app/"));
+
+    // The stub image is the program with the new icon, exactly as the icon
+    // replacement makes it on its own.
+    std::wstring reference = work.dir + L"\\reference.exe";
+    ASSERT_TRUE(harness::copywithsize(harness::bootstrapexe(), reference, 0));
+    ASSERT_TRUE(replaceicon((work.dir + L"\\setup\\LoaderIcon.ico").c_str(), reference.c_str()));
+    std::string stub = harness::readfile(reference);
+    EXPECT_EQ(trailer.offsetA, stub.size());
+    EXPECT_TRUE(package.compare(0, stub.size(), stub) == 0);
+}
+
+struct IconRow {
+    const char* name;
+    const char* fixture;
+    WORD highestid;
+};
+
+std::ostream& operator<<(std::ostream& os, const IconRow& row) { return os << row.name; }
+
+const IconRow iconRows[] = {
+    {"one_image", "icon_1_image.ico", 10},
+    {"six_images", "icon_6_images.ico", 10},
+    {"ten_images", "icon_10_images.ico", 10},
+    {"twelve_images", "icon_12_images.ico", 14},
+};
+
+class BuilderIcon : public testing::TestWithParam<IconRow> {};
+
+TEST_P(BuilderIcon, PackageCarriesTheLoaderIcon)
+{
+    const IconRow& row = GetParam();
+    std::string ico = harness::readfile(fixture(row.fixture));
+    std::vector<std::string> images = peresources::iconimages(ico);
+    ASSERT_FALSE(images.empty());
+    workdir work(L"builder_icon_" + harness::widen(row.name), {{"setup/LoaderIcon.ico", ico}});
+    harness::runresult r = work.build();
+    ASSERT_EQ(r.exitcode, 0u) << r.output;
+
+    std::vector<WORD> expectedids;
+    for (WORD id = 1; id <= row.highestid; ++id) expectedids.push_back(id);
+    EXPECT_EQ(peresources::ids(work.package(), RT_ICON), expectedids);
+    for (WORD id = 1; id <= row.highestid; ++id) {
+        std::string bytes;
+        EXPECT_TRUE(peresources::read(work.package(), RT_ICON, id, ENGLISH_US, bytes)) << "icon " << id;
+        EXPECT_TRUE(bytes == (id <= images.size() ? images[id - 1] : images.back())) << "icon " << id;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Builder, BuilderIcon, testing::ValuesIn(iconRows),
+                         [](const testing::TestParamInfo<IconRow>& info) { return std::string(info.param.name); });
+
+TEST(Builder, NoAppTreeGivesTheEmptyArchive)
+{
+    workdir work(L"builder_noapp", {{"setup/rEdizo.exe", pattern(1000, 4)}});
+    harness::runresult r = work.build();
+    ASSERT_EQ(r.exitcode, 0u) << r.output;
+    std::string package = harness::readfile(work.package());
+    ASSERT_TRUE(hastrailer(package));
+    PackageTrailer trailer = trailerof(package);
+    EXPECT_EQ(trailer.offsetB, package.size() - TRAILER_SIZE - 22);
+    EXPECT_TRUE(package.substr(trailer.offsetB, 22) == EMPTY_ARCHIVE);
+    EXPECT_TRUE(work.archiveB() == EMPTY_ARCHIVE);
+    EXPECT_EQ(std::string(trailer.digestB, 32), "76cdb2bad9582d23c1f6f4d868218d6c");
+}
+
+TEST(Builder, BuildingTwiceGivesIdenticalBytes)
+{
+    workdir work(L"builder_twice", sampletrees());
+    ASSERT_EQ(work.build().exitcode, 0u);
+    std::string firstA = work.archiveA();
+    std::string firstB = work.archiveB();
+    std::string first = harness::readfile(work.package());
+    ASSERT_TRUE(hastrailer(first));
+    harness::runresult r = work.build();
+    ASSERT_EQ(r.exitcode, 0u) << r.output;
+    EXPECT_TRUE(work.archiveA() == firstA);
+    EXPECT_TRUE(work.archiveB() == firstB);
+    std::string second = harness::readfile(work.package());
+    EXPECT_EQ(second.size(), first.size());
+    EXPECT_TRUE(second == first);
+}
+
+TEST(Builder, ExistingOutputsAreReplaced)
+{
+    workdir work(L"builder_replace", {{"setup/rEdizo.exe", pattern(1000, 5)}});
+    std::string stale(3000000, 'x');
+    work.add("install_test.exe", stale);
+    harness::writefile(work.tmp + L"\\qlib.zip", stale);
+    harness::writefile(work.tmp + L"\\test.zip", stale);
+    harness::runresult r = work.build();
+    ASSERT_EQ(r.exitcode, 0u) << r.output;
+
+    std::string package = harness::readfile(work.package());
+    std::string a = work.archiveA();
+    ASSERT_TRUE(hastrailer(package));
+    EXPECT_EQ(package.compare(0, 2, "MZ"), 0);
+    EXPECT_EQ(a.compare(0, 4, "PK\x03\x04"), 0);
+    EXPECT_TRUE(work.archiveB() == EMPTY_ARCHIVE);
+    PackageTrailer trailer = trailerof(package);
+    EXPECT_EQ(package.size(), trailer.offsetA + a.size() + 22 + TRAILER_SIZE);
+    EXPECT_EQ(package.find("xxxxxxxx"), std::string::npos);
+}
+
+TEST(Builder, MissingLoaderIconStillBuilds)
+{
+    workdir work(L"builder_noicon", {{"setup/rEdizo.exe", pattern(1000, 6)}});
+    harness::runresult r = work.build();
+    ASSERT_EQ(r.exitcode, 0u) << r.output;
+    EXPECT_NE(r.output.find("Open IconFile Failed!\n"), std::string::npos) << r.output;
+    std::string package = harness::readfile(work.package());
+    ASSERT_TRUE(hastrailer(package));
+    // The program's own icon images stay.
+    std::wstring bare = harness::bootstrapexe();
+    std::vector<WORD> ids = peresources::ids(bare, RT_ICON);
+    EXPECT_EQ(peresources::ids(work.package(), RT_ICON), ids);
+    for (WORD id : ids) {
+        std::string own, packaged;
+        EXPECT_TRUE(peresources::read(bare, RT_ICON, id, ENGLISH_US, own));
+        EXPECT_TRUE(peresources::read(work.package(), RT_ICON, id, ENGLISH_US, packaged));
+        EXPECT_TRUE(own == packaged) << "icon " << id;
+    }
+}
+
+struct LockedRow {
+    const char* name;
+    const char* file;   // the tree file kept open without sharing while the builder runs
+    const char* entry;  // its entry name, as the lines name it
+};
+
+std::ostream& operator<<(std::ostream& os, const LockedRow& row) { return os << row.name; }
+
+const LockedRow lockedRows[] = {
+    {"setup_file", "setup/docs/locked.bin", "setup\\docs\\locked.bin"},
+    {"app_file", "app/locked.bin", "app\\locked.bin"},
+};
+
+class UnreadableTreeFile : public testing::TestWithParam<LockedRow> {};
+
+TEST_P(UnreadableTreeFile, FailsWithoutTrailer)
+{
+    const LockedRow& row = GetParam();
+    workdir work(L"builder_locked_" + harness::widen(row.name),
+                 {{"setup/rEdizo.exe", pattern(1000, 7)}, {"app/readme.txt", "app"}, {row.file, pattern(5000, 8)}});
+    std::wstring locked = work.dir + L"\\" + harness::widen(row.entry);
+    filehandle hold(CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(bool(hold));
+    harness::runresult r = work.build();
+    hold.reset();
+    EXPECT_EQ(r.exitcode, DWORD(-1)) << r.output;
+    EXPECT_NE(r.output.find(row.entry), std::string::npos) << r.output;
+    // Without an icon file the stub image is the bare program: nothing was appended.
+    std::string package = harness::readfile(work.package());
+    EXPECT_FALSE(hastrailer(package));
+    EXPECT_TRUE(package == harness::readfile(harness::bootstrapexe())) << package.size() << " bytes";
+}
+
+INSTANTIATE_TEST_SUITE_P(Builder, UnreadableTreeFile, testing::ValuesIn(lockedRows),
+                         [](const testing::TestParamInfo<LockedRow>& info) { return std::string(info.param.name); });
+
+TEST(Builder, TreeFileOf2GiBIsRefused)
+{
+    workdir work(L"builder_huge", {{"setup/rEdizo.exe", pattern(1000, 9)}});
+    std::wstring huge = work.dir + L"\\setup\\huge.bin";
+    {
+        // Sparse: only the size is set, nothing is written.
+        filehandle file(CreateFileW(huge.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(bool(file));
+        LARGE_INTEGER size;
+        size.QuadPart = 0x80000000LL;
+        ASSERT_TRUE(SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(SetEndOfFile(file.get()));
+    }
+    harness::runresult r = work.build();
+    DeleteFileW(huge.c_str());
+    EXPECT_EQ(r.exitcode, DWORD(-1)) << r.output;
+    EXPECT_NE(r.output.find("setup\\huge.bin is 2 GiB or larger"), std::string::npos) << r.output;
+    EXPECT_TRUE(harness::readfile(work.package()) == harness::readfile(harness::bootstrapexe()));
+    EXPECT_FALSE(harness::fileexists(work.tmp + L"\\qlib.zip"));
+}
+
+TEST(Builder, PackageThatCannotBeCreatedEndsWithMinusOne)
+{
+    workdir work(L"builder_nocreate", {{"setup/rEdizo.exe", pattern(1000, 10)}});
+    ASSERT_TRUE(CreateDirectoryW(work.package().c_str(), nullptr));
+    harness::runresult r = work.build();
+    EXPECT_EQ(r.exitcode, DWORD(-1));
+    EXPECT_EQ(r.output, "Open install_test.exe failed!\n");
+    EXPECT_FALSE(harness::fileexists(work.tmp + L"\\qlib.zip"));
+}
+
+TEST(Builder, ArchiveThatCannotBeCreatedFailsWithoutTrailer)
+{
+    workdir work(L"builder_noarchive", {{"setup/rEdizo.exe", pattern(1000, 11)}});
+    // A stale qlib.zip would otherwise pass for archive A.
+    harness::writefile(work.tmp + L"\\qlib.zip", "stale");
+    ASSERT_TRUE(CreateDirectoryW((work.tmp + L"\\test.zip").c_str(), nullptr));
+    harness::runresult r = work.build();
+    EXPECT_EQ(r.exitcode, DWORD(-1)) << r.output;
+    EXPECT_NE(r.output.find("Making test.zip failed!\n"), std::string::npos) << r.output;
+    EXPECT_TRUE(harness::readfile(work.package()) == harness::readfile(harness::bootstrapexe()));
+}
+
+} // namespace
