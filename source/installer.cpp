@@ -1,9 +1,114 @@
-#include "modes.h"
+#include "installer.h"
 
+#include "filelist.h"
 #include "logline.h"
+#include "modes.h"
+#include "pathhelpers.h"
+#include "splash.h"
+#include "startup.h"
 
-int runinstaller(int, char**)
+#include <gdiplus.h>
+
+#include <cstdio>
+
+namespace {
+
+const int WINDOW_WIDTH = 580;
+const int WINDOW_HEIGHT = 54;
+const wchar_t WINDOW_TITLE[] = L"Morvane\u5b89\u88c5\u7a0b\u5e8f";
+
+bool starthidden(int argumentcount)
 {
-    logline("main", "runinstaller", 0, "installer mode\n");
+    if (argumentcount > 2) return true;
+    wchar_t value[8];
+    DWORD n = GetEnvironmentVariableW(L"VQNAUTOI", value, 8);
+    return n > 0 && value[0] == L'1';
+}
+
+} // namespace
+
+bool intitemp()
+{
+    std::string path = workspacedir() + "setup";
+    logline("main", "intitemp", 392, "delete path is <%s>\n", path.c_str());
+    return filelist::deletepath(path);
+}
+
+void installwindow::getscreensize()
+{
+    screenwidth = GetSystemMetrics(SM_CXSCREEN);
+    screenheight = GetSystemMetrics(SM_CYSCREEN);
+}
+
+bool installwindow::createwindow(const wchar_t* classname, WNDPROC procedure, UINT classstyle, int brush,
+                                 DWORD style)
+{
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof wc;
+    wc.style = classstyle;
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    // NULL_BRUSH: the system never erases what the splash draws.
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(brush));
+    wc.lpszClassName = classname;
+    if (!RegisterClassExW(&wc)) return false;
+
+    HWND window = CreateWindowExW(0, classname, WINDOW_TITLE, style, (screenwidth - WINDOW_WIDTH) / 2,
+                                  (screenheight - WINDOW_HEIGHT) / 2, WINDOW_WIDTH, WINDOW_HEIGHT, nullptr, nullptr,
+                                  instance, nullptr);
+    if (!window) return false;
+    ShowWindow(window, starthidden(argumentcount) ? SW_HIDE : SW_SHOWNORMAL);
+    UpdateWindow(window);
+    return true;
+}
+
+WPARAM installwindow::messageloop()
+{
+    MSG message = {};
+    while (GetMessageW(&message, nullptr, 0, 0) == 1) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return message.wParam;
+}
+
+LRESULT CALLBACK installwndproc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_CREATE: {
+        startsplashanimation(window);
+        HANDLE worker = CreateThread(nullptr, 0, unzipthread, window, 0, nullptr);
+        if (worker) CloseHandle(worker);
+        return 0;
+    }
+    case WM_PAINT:
+        printf("%s\n", "111111111");
+        fflush(stdout);
+        paintsplash(window);
+        return 0;
+    case WM_UNZIPDONE:
+        return handoff(window);
+    case WM_DESTROY:
+        // The strip's thread draws through GDI+: it must be gone first.
+        stopsplashanimation();
+        Gdiplus::GdiplusShutdown(gdiplustoken);
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wparam, lparam);
+    }
+}
+
+int runinstaller(int argc, char**)
+{
+    intitemp();
+    installwindow window(argc);
+    window.getscreensize();
+    // Without a window no worker starts and no quit message would ever come.
+    if (!window.createwindow(L"Cwin", installwndproc, CS_HREDRAW | CS_VREDRAW, NULL_BRUSH, 0x86000000)) return -1;
+    window.messageloop();
     return 0;
 }

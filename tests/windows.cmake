@@ -41,14 +41,11 @@ bootstrap_add_test(icon_tests
   LIBS bootstrapcore peresources e2eharness)
 add_dependencies(icon_tests bootstrap)
 
-# Builder mode end to end, once the archive writer and tree walker are built.
-if(BOOTSTRAP_HAS_ARCHIVES)
-  bootstrap_add_test(builder_tests
-    SOURCES e2e/builder_test.cpp
-    LIBS bootstrapcore peresources e2eharness)
-  add_dependencies(builder_tests bootstrap)
-  target_compile_definitions(e2e_tests PRIVATE BOOTSTRAP_HAS_ARCHIVES)
-endif()
+# Builder mode end to end.
+bootstrap_add_test(builder_tests
+  SOURCES e2e/builder_test.cpp
+  LIBS bootstrapcore peresources e2eharness)
+add_dependencies(builder_tests bootstrap)
 
 # The program must need no DLL but the system's.
 add_test(NAME bootstrap_imports

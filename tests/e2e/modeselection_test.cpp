@@ -9,21 +9,18 @@ struct ModeRow {
     const char* name;
     long delta;  // bytes added to (or cut from) the bare program
     const char* expected;
+    DWORD exitcode;
 };
 
 std::ostream& operator<<(std::ostream& os, const ModeRow& row) { return os << row.name; }
 
-#ifdef BOOTSTRAP_HAS_ARCHIVES
-// The scratch directory holds no setup tree, hence no icon file.
-const char BUILDER_OUTPUT[] = "Open IconFile Failed!";
-#else
-const char BUILDER_OUTPUT[] = "builder mode";
-#endif
-
+// The builder finds no setup tree, hence no icon file; the installer finds
+// no package in a plain copy of the program, warns, and has no setup
+// program to start.
 const ModeRow modeRows[] = {
-    {"bare_program_builds", 0, BUILDER_OUTPUT},
-    {"one_byte_longer_installs", 1, "installer mode"},
-    {"one_byte_shorter_installs", -1, "installer mode"},
+    {"bare_program_builds", 0, "Open IconFile Failed!", 0},
+    {"one_byte_longer_installs", 1, "delete path is <", DWORD(-1)},
+    {"one_byte_shorter_installs", -1, "delete path is <", DWORD(-1)},
 };
 
 class ModeSelection : public testing::TestWithParam<ModeRow> {};
@@ -37,11 +34,15 @@ TEST_P(ModeSelection, ChosenBySize)
     harness::runoptions options;
     options.workdir = dir;
     options.env = {{L"TMP", dir}, {L"TEMP", dir}};
+    options.watchwarnings = true;
     harness::runresult r = harness::run(L"\"" + exe + L"\"", options);
     ASSERT_TRUE(r.started);
     ASSERT_FALSE(r.timedout);
-    EXPECT_EQ(r.exitcode, 0u) << r.output;
+    EXPECT_EQ(r.exitcode, row.exitcode) << r.output;
     EXPECT_NE(r.output.find(row.expected), std::string::npos) << r.output;
+    bool builder = row.delta == 0;
+    EXPECT_EQ(harness::fileexists(dir + L"\\install_test.exe"), builder);
+    EXPECT_EQ(r.warnings.size(), builder ? 0u : 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Main, ModeSelection, testing::ValuesIn(modeRows),

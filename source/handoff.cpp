@@ -1,0 +1,86 @@
+#include "installer.h"
+
+#include "iconreplace.h"
+#include "pathhelpers.h"
+#include "splash.h"
+#include "startup.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// The package's file name after the last "/", or else the last "\", for the
+// setup program. Nothing is written when argv[0] holds neither.
+void writechannel()
+{
+    std::string own = packagepath ? packagepath : "";
+    size_t separator = own.rfind('/');
+    if (separator == std::string::npos) separator = own.rfind('\\');
+    if (separator == std::string::npos) return;
+    std::string name = own.substr(separator + 1);
+    FILE* channel = fopen((workspacedir() + "setup\\channel.cfg").c_str(), "wb+");
+    if (!channel) return;
+    fwrite(name.data(), 1, name.size(), channel);
+    fclose(channel);
+}
+
+bool isnt5()
+{
+    OSVERSIONINFOEXW version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    return GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version)) &&
+           version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion == 5;
+}
+
+} // namespace
+
+LRESULT handoff(HWND window)
+{
+    writechannel();
+    std::string workspace = workspacedir();
+    // TRUE: an uninstaller the package already carries is kept.
+    CopyFileA((workspace + "setup\\rEdizo.exe").c_str(), (workspace + "setup\\uninstall.exe").c_str(), TRUE);
+    std::wstring wideworkspace = workspacedirw();
+    replaceicon((wideworkspace + L"setup\\" + L"uninstallicon.ico").c_str(),
+                (wideworkspace + L"setup\\" + L"uninstall.exe").c_str());
+    ShowWindow(window, SW_HIDE);
+    runsetup(workspace + "setup\\rEdizo.exe");
+    if (isnt5()) {
+        stopsplashanimation();
+        exit(0);
+    }
+    SendMessageW(window, WM_DESTROY, 0, 0);
+    return 0;
+}
+
+HWND findprocesswindow(DWORD id)
+{
+    for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+        DWORD owner = 0;
+        if (GetWindowThreadProcessId(window, &owner) && owner == id) return window;
+    }
+    return nullptr;
+}
+
+int runsetup(const std::string& path)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOW;
+    wchar_t* application = ansitowidebuf(path.c_str());
+    PROCESS_INFORMATION process = {};
+    // No command line, inherited handles, environment and directory.
+    if (!CreateProcessW(application, nullptr, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        free(application);
+        stopsplashanimation();
+        exit(-1);
+    }
+    SetActiveWindow(findprocesswindow(process.dwProcessId));
+    CloseHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hProcess);
+    free(application);
+    return 0;
+}

@@ -1,0 +1,3 @@
+#include "setsourcepath.h"
+
+void setsourcepath() {}
