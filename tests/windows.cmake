@@ -41,6 +41,13 @@ bootstrap_add_test(icon_tests
   LIBS bootstrapcore peresources e2eharness)
 add_dependencies(icon_tests bootstrap)
 
+# Installer mode end to end: packages built by the bare program, run with
+# their own TMP.
+bootstrap_add_test(installer_tests
+  SOURCES e2e/installer_test.cpp
+  LIBS peresources e2eharness)
+add_dependencies(installer_tests bootstrap standinsetup)
+
 # Builder mode end to end.
 bootstrap_add_test(builder_tests
   SOURCES e2e/builder_test.cpp

@@ -1,0 +1,309 @@
+// The installer end to end: packages built by the real bare program, run
+// under Wine with their own TMP, the stand-in setup program recording what
+// it sees.
+#include "harness.h"
+#include "peresources.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+using harness::fileexists;
+using harness::readfile;
+using harness::writefile;
+
+// One test's package: dir\src holds the trees and the built package, dir\tmp
+// is the TMP of the installer run, so its workspace is dir\tmp\setup.
+struct package {
+    std::wstring dir;
+    std::wstring src;
+    std::wstring exe;
+    std::wstring tmp;
+    std::wstring workspace() const { return tmp + L"\\setup"; }
+    std::wstring record() const { return dir + L"\\record.txt"; }
+};
+
+void makedirs(const std::wstring& path)
+{
+    for (size_t i = 3; i <= path.size(); ++i)
+        if (i == path.size() || path[i] == L'\\') CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
+}
+
+void writetree(const std::wstring& root, const std::vector<std::pair<std::wstring, std::string>>& files)
+{
+    for (const auto& f : files) {
+        std::wstring path = root + L"\\" + f.first;
+        makedirs(path.substr(0, path.find_last_of(L'\\')));
+        ASSERT_TRUE(writefile(path, f.second)) << harness::narrow(path);
+    }
+}
+
+std::wstring iconfixture(const std::wstring& name)
+{
+    return harness::testsourcedir() + L"\\fixtures\\icons\\" + name;
+}
+
+// The uninstaller carries the one image of uninstallicon.ico in every slot
+// of the program's icon group (1 to 10: the image and its filler copies).
+void expectuninstallicon(const std::wstring& exe)
+{
+    std::vector<std::string> images = peresources::iconimages(readfile(iconfixture(L"icon_1_image.ico")));
+    ASSERT_EQ(images.size(), 1u);
+    for (WORD id = 1; id <= 10; ++id) {
+        std::string image;
+        ASSERT_TRUE(peresources::read(exe, RT_ICON, id, 1033, image)) << "icon " << id;
+        EXPECT_EQ(image, images[0]) << "icon " << id;
+    }
+}
+
+const std::vector<std::pair<std::wstring, std::string>>& sampletree()
+{
+    static const std::vector<std::pair<std::wstring, std::string>> files = {
+        {L"setup\\config.xml", "<?xml version=\"1.0\"?>\r\n<setup>\r\n  <source path=\"old\"/>\r\n</setup>\r\n"},
+        {L"setup\\data\\big.bin", std::string(300000, 'q') + std::string(5000, '\x01')},
+        {L"setup\\data\\empty.txt", ""},
+        {L"setup\\a\\b\\c\\deep.txt", "deep"},
+        {L"app\\app.txt", "application"},
+    };
+    return files;
+}
+
+// Builds a package from the sample tree (plus extra files) with the
+// stand-in setup program as setup\rEdizo.exe.
+package makepackage(const std::wstring& name, const std::vector<std::pair<std::wstring, std::string>>& extra = {},
+                    bool withsetup = true)
+{
+    package p;
+    p.dir = harness::scratchdir(name);
+    p.src = p.dir + L"\\src";
+    p.tmp = p.dir + L"\\tmp";
+    p.exe = p.src + L"\\install_test.exe";
+    makedirs(p.src);
+    makedirs(p.tmp);
+    writetree(p.src, sampletree());
+    writetree(p.src, extra);
+    if (withsetup) writetree(p.src, {{L"setup\\rEdizo.exe", readfile(harness::standinsetupexe())}});
+    writetree(p.src, {{L"setup\\LoaderIcon.ico", readfile(iconfixture(L"icon_6_images.ico"))},
+                      {L"setup\\uninstallicon.ico", readfile(iconfixture(L"icon_1_image.ico"))}});
+    std::wstring bare = p.src + L"\\bootstrap.exe";
+    CopyFileW(harness::bootstrapexe().c_str(), bare.c_str(), FALSE);
+    harness::runoptions options;
+    options.workdir = p.src;
+    options.env = {{L"TMP", p.dir + L"\\buildtmp"}, {L"TEMP", p.dir + L"\\buildtmp"}};
+    makedirs(p.dir + L"\\buildtmp");
+    harness::runresult r = harness::run(L"\"" + bare + L"\"", options);
+    EXPECT_EQ(r.exitcode, 0u) << r.output;
+    EXPECT_TRUE(fileexists(p.exe));
+    return p;
+}
+
+harness::runresult install(const package& p, const std::wstring& arguments = L"",
+                           std::vector<std::pair<std::wstring, std::wstring>> env = {},
+                           const std::wstring& commandline = L"", const std::wstring& workdir = L"")
+{
+    harness::runoptions options;
+    options.workdir = workdir.empty() ? p.dir : workdir;
+    options.env = {{L"TMP", p.tmp}, {L"TEMP", p.tmp}, {L"STANDIN_RECORD", p.record()}, {L"VQNAUTOI", L""},
+                   {L"VQNPATHI", L""}};
+    options.env.insert(options.env.end(), env.begin(), env.end());
+    options.watchwarnings = true;
+    options.application = p.exe;
+    std::wstring cmd = commandline.empty() ? L"\"" + p.exe + L"\"" : commandline;
+    if (!arguments.empty()) cmd += L" " + arguments;
+    harness::runresult r = harness::run(cmd, options);
+    EXPECT_TRUE(r.started);
+    EXPECT_FALSE(r.timedout) << r.output;
+    return r;
+}
+
+std::vector<std::string> texts(const harness::runresult& r)
+{
+    std::vector<std::string> out;
+    for (const auto& w : r.warnings) out.push_back(w.text);
+    return out;
+}
+
+// Flips one byte of the package file at offset from the start (or, when
+// negative, from the end).
+void flipbyte(const std::wstring& path, long offset)
+{
+    std::string bytes = readfile(path);
+    size_t at = offset >= 0 ? size_t(offset) : bytes.size() - size_t(-offset);
+    bytes[at] = char(bytes[at] ^ 0x5a);
+    ASSERT_TRUE(writefile(path, bytes));
+}
+
+uint32_t trailerfield(const std::string& package, size_t at)
+{
+    uint32_t v;
+    memcpy(&v, package.data() + package.size() - 81 + at, 4);
+    return v;
+}
+
+TEST(Installer, ExtractsTheSetupTreeAndRunsTheSetupProgram)
+{
+    package p = makepackage(L"extract");
+    writetree(p.workspace(), {{L"stale.txt", "from an earlier run"}});
+    harness::runresult r = install(p);
+    EXPECT_EQ(r.exitcode, 0u) << r.output;
+    EXPECT_TRUE(r.warnings.empty());
+    for (const auto& f : sampletree()) {
+        if (f.first.compare(0, 6, L"setup\\") != 0) continue;
+        if (f.first == L"setup\\config.xml") continue;  // stamped
+        EXPECT_EQ(readfile(p.tmp + L"\\" + f.first), f.second) << harness::narrow(f.first);
+    }
+    EXPECT_FALSE(fileexists(p.tmp + L"\\app")) << "archive B is never extracted";
+    EXPECT_FALSE(fileexists(p.workspace() + L"\\stale.txt")) << "the previous workspace is deleted";
+    std::string record = readfile(p.record());
+    EXPECT_NE(record.find("file=rEdizo.exe"), std::string::npos) << record;
+    EXPECT_NE(record.find("file=uninstall.exe"), std::string::npos) << record;
+    EXPECT_NE(record.find("file=channel.cfg"), std::string::npos) << record;
+    // No command line of its own: the system makes one from the application
+    // path (Wine puts it in quotes, Windows does not).
+    std::string setupexe = harness::narrow(p.workspace()) + "\\rEdizo.exe";
+    EXPECT_TRUE(record.find("cmdline=" + setupexe + "\n") != std::string::npos ||
+                record.find("cmdline=\"" + setupexe + "\"\n") != std::string::npos)
+        << record;
+    EXPECT_NE(record.find("cwd=" + harness::narrow(p.dir) + "\n"), std::string::npos) << record;
+    EXPECT_NE(r.output.find("delete path is <"), std::string::npos);
+    expectuninstallicon(p.workspace() + L"\\uninstall.exe");
+}
+
+struct ChannelRow {
+    const char* name;
+    int form;  // 0: full path with backslashes, 1: forward slash before the folder, 2: bare name
+    bool written;
+};
+
+std::ostream& operator<<(std::ostream& os, const ChannelRow& row) { return os << row.name; }
+
+const ChannelRow channelRows[] = {
+    {"backslashes", 0, true},
+    {"forward_slash_wins", 1, true},
+    {"bare_name_writes_none", 2, false},
+};
+
+class Channel : public testing::TestWithParam<ChannelRow> {};
+
+TEST_P(Channel, HoldsTheFileNameAfterTheLastSeparator)
+{
+    const ChannelRow& row = GetParam();
+    package p = makepackage(L"channel_" + harness::widen(row.name));
+    std::wstring cmd, workdir, expected;
+    if (row.form == 0) {
+        cmd = L"\"" + p.exe + L"\"";
+        expected = L"install_test.exe";
+    } else if (row.form == 1) {
+        std::wstring parent = p.dir;
+        for (auto& c : parent) if (c == L'\\') c = L'/';
+        cmd = L"\"" + parent + L"/src\\install_test.exe\"";
+        expected = L"src\\install_test.exe";
+    } else {
+        cmd = L"install_test.exe";
+        workdir = p.src;
+    }
+    harness::runresult r = install(p, L"", {}, cmd, workdir);
+    EXPECT_EQ(r.exitcode, 0u) << r.output;
+    std::wstring channel = p.workspace() + L"\\channel.cfg";
+    if (row.written) EXPECT_EQ(readfile(channel), harness::narrow(expected));
+    else EXPECT_FALSE(fileexists(channel));
+}
+
+INSTANTIATE_TEST_SUITE_P(Installer, Channel, testing::ValuesIn(channelRows),
+                         [](const testing::TestParamInfo<ChannelRow>& info) { return std::string(info.param.name); });
+
+struct VisibilityRow {
+    const char* name;
+    const wchar_t* arguments;
+    const wchar_t* autoinstall;  // parent's VQNAUTOI, empty: unset
+    bool visible;
+    const char* childautoinstall;
+    const char* childinstallpath;
+};
+
+std::ostream& operator<<(std::ostream& os, const VisibilityRow& row) { return os << row.name; }
+
+const VisibilityRow visibilityRows[] = {
+    {"no_arguments_shown", L"", L"", true, "(unset)", "(unset)"},
+    {"one_argument_shown", L"0", L"", true, "(unset)", "(unset)"},
+    {"two_arguments_hidden", L"0 D:\\Target", L"", false, "0", "D:\\Target"},
+    {"autoinstall_1_hidden", L"", L"1", false, "1", "(unset)"},
+    {"autoinstall_0_shown", L"", L"0", true, "0", "(unset)"},
+};
+
+class Visibility : public testing::TestWithParam<VisibilityRow> {};
+
+// An altered archive B makes the worker show its box while the window is
+// up: the watcher samples the window's visibility at that moment.
+TEST_P(Visibility, WindowAndVariables)
+{
+    const VisibilityRow& row = GetParam();
+    package p = makepackage(L"visibility_" + harness::widen(row.name));
+    flipbyte(p.exe, -81 - 5);  // inside archive B's end record comment-free area
+    std::vector<std::pair<std::wstring, std::wstring>> env;
+    if (*row.autoinstall) env.push_back({L"VQNAUTOI", row.autoinstall});
+    harness::runresult r = install(p, row.arguments, env);
+    EXPECT_EQ(r.exitcode, 0u);
+    ASSERT_EQ(texts(r), std::vector<std::string>{"MD5 is uncorrect!"});
+    EXPECT_EQ(r.warnings[0].installervisible, row.visible);
+    std::string record = readfile(p.record());
+    EXPECT_NE(record.find(std::string("VQNAUTOI=") + row.childautoinstall + "\n"), std::string::npos) << record;
+    EXPECT_NE(record.find(std::string("VQNPATHI=") + row.childinstallpath + "\n"), std::string::npos) << record;
+}
+
+INSTANTIATE_TEST_SUITE_P(Installer, Visibility, testing::ValuesIn(visibilityRows),
+                         [](const testing::TestParamInfo<VisibilityRow>& info) { return std::string(info.param.name); });
+
+TEST(Installer, BothArchivesAlteredStillOneBox)
+{
+    package p = makepackage(L"both_altered");
+    std::string bytes = readfile(p.exe);
+    uint32_t offsetA = trailerfield(bytes, 0);
+    flipbyte(p.exe, long(offsetA) + 40);  // inside the first entry's data
+    flipbyte(p.exe, -81 - 5);
+    harness::runresult r = install(p, L"1 x");
+    EXPECT_EQ(r.exitcode, 0u);
+    EXPECT_EQ(texts(r).size(), 1u);
+    EXPECT_TRUE(fileexists(p.record())) << "the setup program still runs";
+}
+
+TEST(Installer, BytesAfterTheTrailerChangeNothing)
+{
+    package p = makepackage(L"appended");
+    std::string bytes = readfile(p.exe);
+    ASSERT_TRUE(writefile(p.exe, bytes + std::string(777, 'z')));
+    harness::runresult r = install(p, L"1 x");
+    EXPECT_EQ(r.exitcode, 0u);
+    EXPECT_TRUE(r.warnings.empty());
+    EXPECT_NE(r.output.find("find file end pos:-786."), std::string::npos) << r.output;
+    EXPECT_EQ(readfile(p.workspace() + L"\\a\\b\\c\\deep.txt"), "deep");
+}
+
+TEST(Installer, NoSetupProgramEndsWithMinusOne)
+{
+    package p = makepackage(L"nosetup", {}, false);
+    harness::runresult r = install(p, L"1 x");
+    EXPECT_EQ(r.exitcode, DWORD(-1));
+    EXPECT_TRUE(r.warnings.empty());
+}
+
+TEST(Installer, ExistingUninstallerIsKeptWithNewIcons)
+{
+    // A copy of the bare program stands in for a packed uninstaller: it
+    // differs from rEdizo.exe, so a replacement would show.
+    std::string packed = readfile(harness::bootstrapexe());
+    package p = makepackage(L"keep_uninstaller", {{L"setup\\uninstall.exe", packed}});
+    harness::runresult r = install(p, L"1 x");
+    EXPECT_EQ(r.exitcode, 0u);
+    std::wstring uninstaller = p.workspace() + L"\\uninstall.exe";
+    expectuninstallicon(uninstaller);
+    std::string manifest;
+    EXPECT_TRUE(peresources::read(uninstaller, RT_MANIFEST, 1, 1033, manifest) ||
+                !peresources::ids(uninstaller, RT_MANIFEST).empty())
+        << "still the packed program, not the setup program";
+    EXPECT_NE(readfile(uninstaller).size(), readfile(harness::standinsetupexe()).size());
+}
+
+} // namespace
