@@ -45,7 +45,7 @@ add_dependencies(icon_tests bootstrap)
 # their own TMP.
 bootstrap_add_test(installer_tests
   SOURCES e2e/installer_test.cpp
-  LIBS peresources e2eharness)
+  LIBS peresources e2eharness ziptestkit)
 add_dependencies(installer_tests bootstrap standinsetup)
 
 # Builder mode end to end.
@@ -61,6 +61,7 @@ add_test(NAME bootstrap_imports
 # The archive writer, the tree walker and the package reader.
 add_library(ziptestkit STATIC unit/ziptestkit.cpp)
 target_link_libraries(ziptestkit PUBLIC portablecore minizip)
+target_include_directories(ziptestkit PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/unit)
 bootstrap_options(ziptestkit)
 bootstrap_add_test(archive_tests
   SOURCES unit/datazip_test.cpp

@@ -3,6 +3,7 @@
 // it sees.
 #include "harness.h"
 #include "peresources.h"
+#include "ziptestkit.h"
 
 #include <gtest/gtest.h>
 
@@ -305,5 +306,69 @@ TEST(Installer, ExistingUninstallerIsKeptWithNewIcons)
         << "still the packed program, not the setup program";
     EXPECT_NE(readfile(uninstaller).size(), readfile(harness::standinsetupexe()).size());
 }
+
+} // namespace
+
+namespace {
+
+// Hand-made packages: the bare program, an archive A of the test's making
+// with the stand-in setup program as its first entry, an empty archive B.
+struct HostileRow {
+    const char* name;
+    const char* entry;        // the hostile entry's name
+    bool damaged;             // its data altered after compression
+    const char* outsidename;  // where a traversal would land, relative to TMP's parent
+};
+
+std::ostream& operator<<(std::ostream& os, const HostileRow& row) { return os << row.name; }
+
+const HostileRow hostileRows[] = {
+    {"dotdot_backslash", "setup\\..\\..\\evil.txt", false, "evil.txt"},
+    {"dotdot_forward_slash", "setup/../../evil.txt", false, "evil.txt"},
+    {"outside_setup", "evil.txt", false, "tmp\\evil.txt"},
+    {"drive_prefix", "setup\\C:\\evil.txt", false, "evil.txt"},
+    {"leading_separator", "\\setup\\evil.txt", false, "evil.txt"},
+    {"long_name", "", false, "evil.txt"},
+    {"damaged_data", "setup\\damaged.bin", true, "evil.txt"},
+};
+
+class HostilePackage : public testing::TestWithParam<HostileRow> {};
+
+TEST_P(HostilePackage, OneWarningNothingOutsideTheWorkspace)
+{
+    const HostileRow& row = GetParam();
+    std::wstring dir = harness::scratchdir(L"hostile_" + harness::widen(row.name));
+    std::wstring tmp = dir + L"\\tmp";
+    CreateDirectoryW(tmp.c_str(), nullptr);
+    std::string name = *row.entry ? row.entry : "setup\\" + std::string(600, 'n');
+    ziptest::handentry first("setup\\rEdizo.exe", readfile(harness::standinsetupexe()));
+    ziptest::handentry hostile(name, ziptest::noise(20000, 7));
+    if (row.damaged) {
+        hostile.compressed = ziptest::rawdeflate(hostile.data);
+        hostile.compressed[hostile.compressed.size() / 2] ^= 0x40;
+    }
+    ziptest::handentry after("setup\\after.txt", "never reached");
+    std::string a = ziptest::makezip({first, hostile, after});
+    std::string package = ziptest::makepackage(readfile(harness::bootstrapexe()), a, ziptest::makezip({}));
+    std::wstring exe = dir + L"\\pkg.exe";
+    ASSERT_TRUE(writefile(exe, package));
+
+    harness::runoptions options;
+    options.workdir = dir;
+    options.env = {{L"TMP", tmp}, {L"TEMP", tmp}, {L"STANDIN_RECORD", dir + L"\\record.txt"}};
+    options.watchwarnings = true;
+    harness::runresult r = harness::run(L"\"" + exe + L"\" 1 x", options);
+    ASSERT_FALSE(r.timedout);
+    EXPECT_EQ(r.exitcode, 0u) << r.output;
+    EXPECT_EQ(texts(r), std::vector<std::string>{"Uncompress failed!"});
+    EXPECT_FALSE(fileexists(dir + L"\\" + harness::widen(row.outsidename)));
+    EXPECT_FALSE(fileexists(tmp + L"\\evil.txt"));
+    EXPECT_FALSE(fileexists(tmp + L"\\setup\\damaged.bin")) << "no corrupt file under the entry's name";
+    EXPECT_FALSE(fileexists(tmp + L"\\setup\\after.txt")) << "extraction stops at the failed entry";
+    EXPECT_TRUE(fileexists(dir + L"\\record.txt")) << "the setup program still runs";
+}
+
+INSTANTIATE_TEST_SUITE_P(Installer, HostilePackage, testing::ValuesIn(hostileRows),
+                         [](const testing::TestParamInfo<HostileRow>& info) { return std::string(info.param.name); });
 
 } // namespace
