@@ -79,12 +79,10 @@ bool docfile::recordFileError()
     const int error = errno;
     char message[MESSAGE_LIMIT + 1] = {};
     std::strncpy(message, std::strerror(error), MESSAGE_LIMIT);
+    // At most 100 bytes never make more than 100 units.
     char16_t units[MESSAGE_LIMIT] = {};
-    const int32_t bytes = static_cast<int32_t>(std::strlen(message));
-    const int32_t needed = platformToUtf16(0, message, bytes, nullptr, 0);
-    int32_t produced = 0;
-    if (needed > 0 && needed <= MESSAGE_LIMIT)
-        produced = platformToUtf16(0, message, bytes, units, MESSAGE_LIMIT);
+    const int32_t produced = platformToUtf16(0, message, static_cast<int32_t>(std::strlen(message)),
+                                             units, MESSAGE_LIMIT);
     std::u16string text(units, static_cast<size_t>(produced));
     const size_t lineEnd = text.find_first_of(u"\r\n");
     if (lineEnd != std::u16string::npos)

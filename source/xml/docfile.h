@@ -30,20 +30,15 @@ public:
     docfile(const docfile&) = delete;
     docfile& operator=(const docfile&) = delete;
 
-    // Opens path for reading (detecting the mark and encoding) or writing
-    // (writing the mark); returns false with a file_error record on failure.
+    // Opens path to read (finding mark and encoding) or write (writing the mark); false on failure.
     bool openFile(const char16_t* path);
-    // Reads the opBytes bytes after the mark and decodes them into text;
-    // returns false when they cannot be read or their encoding is refused.
+    // Reads and decodes the opBytes bytes after the mark into text; false when unreadable or refused.
     bool readText(std::u16string& text);
-    // Reads opBytes bytes into buffer, drops zero units and swaps big-endian
-    // units; returns false with a file_error record when the read fails.
+    // Reads opBytes bytes into buffer, drops zero units, swaps big-endian ones; false on a failed read.
     bool readUnits(void* buffer);
-    // Encodes length units of text and writes them; returns false when the
-    // write fails or writes nothing.
+    // Encodes and writes length units of text; false when the write fails or writes nothing.
     bool writeText(const char16_t* text, int32_t length);
-    // Writes opUnits units of source (or of buffer when source is null),
-    // swapping a copy for big-endian; returns false on a failed write.
+    // Writes opUnits units of source (else buffer), swapped in a copy for big-endian; false on failure.
     bool writeUnits(void* buffer, const char16_t* source);
     // Records file_error with errno and its message; returns false.
     bool recordFileError();
@@ -70,18 +65,13 @@ public:
     std::u16string encoding;
 };
 
-// Reads the file at path into text, replacing results with the records of the
-// read and, once the file opened, storing its mark bits in *flags (null: none).
-// Returns whether the file was opened and read.
+// Reads the file at path into text, results and (once opened) *flags; returns whether it was read.
 bool readTextFile(const char16_t* path, std::u16string& text, std::u16string& results,
                   uint32_t* flags);
 
-// Writes text to the file at path in the encoding of the mark bits of *flags,
-// else the encoding text declares, else UTF-8; replaces results with the
-// records of the write. Returns whether the file was opened and written.
+// Writes text to path in the encoding of *flags' mark, else the declared one, else UTF-8; returns success.
 bool writeTextFile(const char16_t* path, const std::u16string& text, std::u16string& results,
                    uint32_t* flags);
 
-// Returns the encoding named by text's XML declaration or HTML meta element,
-// or the empty string.
+// Returns the encoding named by text's XML declaration or HTML meta element, or the empty string.
 std::u16string declaredEncoding(const char16_t* text);
