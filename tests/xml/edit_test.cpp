@@ -68,6 +68,10 @@ constexpr insertcase insertCases[] = {
      "<?xml version=\"1.0\"?>\n<x/>\r\n<r/>", true},
     {"inline_keeps_whitespace_before_end", "<r><a/>  </r>", "a", "x", "t", ADD_AS_CHILD | ADD_INLINE, true,
      "<r><a/><x>t</x>  </r>", true},
+    {"end_tag_repeats_the_whole_tag_name", "<a;b x='1'/>", nullptr, "c", "", ADD_AS_CHILD | ADD_INLINE, true,
+     "<a;b x='1'><c/></a;b>", true},
+    {"double_slash_close_keeps_a_start_tag", "<a x='1'//>", nullptr, "c", "", ADD_AS_CHILD, true,
+     "<a x='1'/ >\r\n<c/>\r\n</a>", true},
     {"non_ascii_name_and_value", "<r/>", nullptr, "\xE5\x90\x8D", "\xE5\x80\xBC", ADD_AS_CHILD, true,
      "<r>\r\n<\xE5\x90\x8D>\xE5\x80\xBC</\xE5\x90\x8D>\r\n</r>", true},
 };
