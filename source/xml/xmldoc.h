@@ -109,5 +109,6 @@ private:
   };
   splice spliceText(int32_t parent, int32_t reference, std::u16string markup, int32_t flags);
   void zeroPositions();
+  std::u16string endTagName(int32_t index) const;
   bool validRecord(int32_t index) const { return index > 0 && index < nextFreeRecord; }
 };

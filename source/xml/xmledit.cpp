@@ -142,6 +142,13 @@ std::u16string xmldoc::tagName(int32_t index) const {
   return cursor.tokenText();
 }
 
+std::u16string xmldoc::endTagName(int32_t index) const {
+  size_t from = static_cast<size_t>(record(index).startOffset) + 1;
+  size_t to = from;
+  while (to < text.size() && text[to] != 0 && !unitclass::isTagNameEnd(text[to])) ++to;
+  return text.substr(from, to - from);
+}
+
 xmldoc::splice xmldoc::spliceText(int32_t parent, int32_t reference, std::u16string markup, int32_t flags) {
   const bool inlined = (flags & ADD_INLINE) != 0;
   const bool before = (flags & ADD_BEFORE) != 0;
@@ -182,7 +189,9 @@ xmldoc::splice xmldoc::spliceText(int32_t parent, int32_t reference, std::u16str
   int32_t at = offset;
   int32_t removed = 0;
   if (startTagOnly) {
-    const std::u16string parentName = tagName(parent);
+    // The end tag repeats the name exactly as the indexer reads it (up to whitespace, '/' or '>'),
+    // so that a fresh parse pairs it with this start tag; tagName would stop early at units like ';'.
+    const std::u16string parentName = endTagName(parent);
     insertion = u">";
     if (!inlined) insertion += u"\r\n";
     insertion += markup;
@@ -194,7 +203,13 @@ xmldoc::splice xmldoc::spliceText(int32_t parent, int32_t reference, std::u16str
     } else {
       at = p.startOffset + p.totalLength - 2;
       removed = 1;
-      p.setTagLengths(p.startTagLength() - 1, p.endTagLength());
+      if (text[static_cast<size_t>(at) - 1] == u'/') {
+        // "//>" would still end in "/>" without the last '/': a space takes its place instead.
+        insertion.insert(0, 1, u' ');
+        ++elementOffset;
+      } else {
+        p.setTagLengths(p.startTagLength() - 1, p.endTagLength());
+      }
     }
     p.setTagLengths(p.startTagLength(), static_cast<int32_t>(parentName.size()) + 3);
   } else if (empty && !inlined) {
@@ -238,7 +253,7 @@ bool xmldoc::insertElement(std::u16string_view name, std::u16string_view value, 
   if (parent != 0) {
     const elementrecord& p = record(parent);
     if (p.startTagLength() == p.totalLength &&
-        static_cast<int32_t>(tagName(parent).size()) + 3 > MAX_END_TAG_LENGTH)
+        static_cast<int32_t>(endTagName(parent).size()) + 3 > MAX_END_TAG_LENGTH)
       return false;
   }
 

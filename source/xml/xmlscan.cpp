@@ -86,6 +86,13 @@ bool tokencursor::locateAttribute(const char16_t* name, int32_t ordinal, std::u1
     while (!atEnd(next) && isWhitespace(text[next])) ++next;
     gapLength = next - gapStart;
     if (atEnd(next)) {
+      if (wanted && expectValue) {
+        tokenStart = equalsEnd;
+        tokenEnd = equalsEnd - 1;
+        next = equalsEnd;
+        flags |= VALUE_TOKEN;
+        return true;
+      }
       next = gapStart;
       if (wanted) return giveName();
       return false;
