@@ -159,6 +159,14 @@ const readrow readrows[] = {
     {"missing_file_keeps_flags", "no_such_file.xml", DOC_UTF8_BOM | DOC_IGNORE_CASE, false, "",
      R"(<file_error msg="No such file or directory" n="2"/>)",
      DOC_UTF8_BOM | DOC_IGNORE_CASE, false, nullptr, nullptr},
+    // Named by a declaration, not by a mark: the system cannot decode the
+    // bytes in these encodings, and the text stays empty.
+    {"utf16_declared_without_mark", "utf16_declared_without_mark.xml", NO_FLAGS, true, "",
+     R"(<read encoding="UTF-16" length="43"/><converted_to encoding="UTF-16" length="0"/>)",
+     NO_FLAGS, true, "", R"(<write encoding="" length="0"/>)"},
+    {"utf16be_declared_without_mark", "utf16be_declared_without_mark.xml", NO_FLAGS, true, "",
+     R"(<read encoding="UTF-16BE" length="45"/><converted_to encoding="UTF-16" length="0"/>)",
+     NO_FLAGS, true, "", R"(<write encoding="" length="0"/>)"},
     // Reading and writing such files would size buffers by the wrong unit;
     // they are refused instead.
     {"utf32_declared_is_refused", "utf32_declared.xml", NO_FLAGS, false, "",
