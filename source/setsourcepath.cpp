@@ -1,3 +1,51 @@
 #include "setsourcepath.h"
 
-void setsourcepath() {}
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "pathhelpers.h"
+#include "startup.h"
+#include "xmldoc.h"
+
+namespace {
+
+const char16_t* units(const std::wstring& w) { return reinterpret_cast<const char16_t*>(w.c_str()); }
+
+} // namespace
+
+void setsourcepath()
+{
+    xmldoc doc;
+    doc.setText(nullptr);
+    const std::wstring config = workspacedirw() + L"setup\\config.xml";
+    const bool existed = GetFileAttributesW(config.c_str()) != INVALID_FILE_ATTRIBUTES;
+    doc.loadFile(units(config));
+
+    const std::wstring stamped = ansitowide(packagepath != nullptr ? packagepath : "");
+    const std::u16string_view value(units(stamped), stamped.size());
+    bool found = false;
+    while (doc.findNextChild(u"source")) {
+        found = true;
+        doc.putAttribute(doc.childIndex, u"path", value, 0);
+    }
+    if (!found) {
+        doc.insertElement(u"source", std::u16string_view(), ADD_AS_CHILD | ADD_BEFORE);
+        doc.findNextChild(u"source");
+        doc.putAttribute(doc.childIndex, u"path", value, 0);
+    }
+
+    // A configuration that exists but gave no text (unreadable, or in an
+    // encoding that is refused) would only be emptied by a save.
+    if (existed && doc.text.empty())
+        return;
+    // Written beside the original and moved over it only when complete, so
+    // a failed save (disk full, a conversion that yields nothing) leaves the
+    // extracted file as it was.
+    const std::wstring pending = config + L".new";
+    if (doc.saveFile(units(pending))
+        && MoveFileExW(pending.c_str(), config.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return;
+    DeleteFileW(pending.c_str());
+}

@@ -1,6 +1,5 @@
-// Stamps the package path into the extracted setup configuration.
+// Stamping the setup configuration with the package's own path.
 #pragma once
 
-// Writes packagepath into the path attribute of every source element under
-// the root of <WorkspaceDir>setup\config.xml, adding one when there is none.
+// Writes packagepath into path of each source child of the root of setup\config.xml; returns nothing.
 void setsourcepath();

@@ -25,6 +25,10 @@ bootstrap_add_test(windows_tests
   LIBS bootstrapcore e2eharness)
 add_dependencies(windows_tests standinsetup)
 
+bootstrap_add_test(stamping_tests
+  SOURCES unit/setsourcepath_test.cpp
+  LIBS bootstrapcore e2eharness)
+
 bootstrap_add_test(e2e_tests
   SOURCES e2e/modeselection_test.cpp
   LIBS e2eharness)

@@ -1,0 +1,73 @@
+// The sequence the installer runs on its setup configuration, on text already in memory.
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include "support/indexcheck.h"
+#include "support/xmltesttext.h"
+#include "xmldoc.h"
+
+namespace {
+
+// Stamps path into every source child of the root, adding one when there is none.
+void stampSources(xmldoc& doc, const std::u16string& path) {
+  bool found = false;
+  while (doc.findNextChild(u"source")) {
+    found = true;
+    doc.putAttribute(doc.childIndex, u"path", path, 0);
+    ASSERT_EQ(checkIndex(doc), "");
+  }
+  if (!found) {
+    doc.insertElement(u"source", std::u16string_view(), ADD_AS_CHILD | ADD_BEFORE);
+    ASSERT_EQ(checkIndex(doc), "");
+    doc.findNextChild(u"source");
+    doc.putAttribute(doc.childIndex, u"path", path, 0);
+    ASSERT_EQ(checkIndex(doc), "");
+  }
+}
+
+struct stampcase {
+  const char* name;
+  const char* config;
+  const char* path;
+  const char* stamped;
+};
+
+std::ostream& operator<<(std::ostream& out, const stampcase& c) { return out << c.name; }
+
+constexpr stampcase stampCases[] = {
+    {"existing_path_replaced_in_place",
+     "<?xml version=\"1.0\"?>\r\n<config>\r\n\t<source path=\"old\" kind=\"a\"/>\r\n\t<other/>\r\n</config>\r\n",
+     "C:\\pkg\\install_test.exe",
+     "<?xml version=\"1.0\"?>\r\n<config>\r\n\t<source path=\"C:\\pkg\\install_test.exe\" kind=\"a\"/>\r\n\t<other/>\r\n"
+     "</config>\r\n"},
+    {"three_sources_all_stamped", "<c>\n <source/>\n <source path='x'/>\n <source a=\"1\" />\n</c>", "p",
+     "<c>\n <source path=\"p\"/>\n <source path=\"p\"/>\n <source a=\"1\" path=\"p\" />\n</c>"},
+    {"no_source_gets_first_child", "<config>\n  <a/>\n</config>", "D:\\x.exe",
+     "<config>\n  <source path=\"D:\\x.exe\"/>\r\n<a/>\n</config>"},
+    {"nested_source_untouched", "<config><g><source/></g></config>", "p",
+     "<config><source path=\"p\"/>\r\n<g><source/></g></config>"},
+    {"ampersand_and_apostrophe_escaped", "<c><source path=\"\"/></c>", "C:\\A&B's\\\xE4\xB8\xAD.exe",
+     "<c><source path=\"C:\\A&amp;B&apos;s\\\xE4\xB8\xAD.exe\"/></c>"},
+    {"empty_root_element", "<config/>", "p", "<config>\r\n<source path=\"p\"/>\r\n</config>"},
+    {"no_root_changes_nothing", "<?xml version=\"1.0\"?>", "p", "<?xml version=\"1.0\"?>"},
+    {"top_level_source_beside_root_ignored", "<config/><source/>", "p",
+     "<config>\r\n<source path=\"p\"/>\r\n</config><source/>"},
+};
+
+class Stamp : public ::testing::TestWithParam<stampcase> {};
+
+TEST_P(Stamp, ConfigurationText) {
+  const stampcase& c = GetParam();
+  xmldoc doc;
+  doc.setText(static_cast<const char16_t*>(nullptr));
+  doc.setText(u16(c.config));
+  stampSources(doc, u16(c.path));
+  EXPECT_EQ(u8(doc.text), c.stamped);
+  EXPECT_EQ(checkIndex(doc), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Stamping, Stamp, ::testing::ValuesIn(stampCases),
+                         [](const ::testing::TestParamInfo<stampcase>& info) { return std::string(info.param.name); });
+
+}  // namespace
