@@ -20,3 +20,10 @@ function(bootstrap_add_test name)
   endif()
   add_test(NAME ${name} COMMAND ${name})
 endfunction()
+
+# Code that goes into the program: nothing in it throws, and every end user
+# downloads it, so it carries no exception tables of its own.
+function(bootstrap_product_options target)
+  target_compile_options(${target} PRIVATE -fno-asynchronous-unwind-tables
+    $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions>)
+endfunction()
