@@ -208,8 +208,11 @@ TEST_P(Channel, HoldsTheFileNameAfterTheLastSeparator)
     harness::runresult r = install(p, L"", {}, cmd, workdir);
     EXPECT_EQ(r.exitcode, 0u) << r.output;
     std::wstring channel = p.workspace() + L"\\channel.cfg";
-    if (row.written) EXPECT_EQ(readfile(channel), harness::narrow(expected));
-    else EXPECT_FALSE(fileexists(channel));
+    if (row.written) {
+        EXPECT_EQ(readfile(channel), harness::narrow(expected));
+    } else {
+        EXPECT_FALSE(fileexists(channel));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Installer, Channel, testing::ValuesIn(channelRows),
@@ -370,5 +373,87 @@ TEST_P(HostilePackage, OneWarningNothingOutsideTheWorkspace)
 
 INSTANTIATE_TEST_SUITE_P(Installer, HostilePackage, testing::ValuesIn(hostileRows),
                          [](const testing::TestParamInfo<HostileRow>& info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+// The configuration as the setup program finds it after installation.
+struct StampRow {
+    const char* name;
+    std::string config;    // empty: the package carries no config.xml
+    const char* exename;   // the package's file name
+    std::string expected;  // with PKG standing for the package path
+};
+
+std::ostream& operator<<(std::ostream& os, const StampRow& row) { return os << row.name; }
+
+std::string utf16le(const std::string& ascii)
+{
+    std::string out = "\xff\xfe";
+    for (char c : ascii) out += std::string(1, c) + std::string(1, '\0');
+    return out;
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to)
+{
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+const StampRow stampRows[] = {
+    {"one_source_value_changes", "<?xml version=\"1.0\"?>\r\n<setup>\r\n  <source path=\"old\" id=\"1\"/>\r\n</setup>\r\n",
+     "install_test.exe", "<?xml version=\"1.0\"?>\r\n<setup>\r\n  <source path=\"PKG\" id=\"1\"/>\r\n</setup>\r\n"},
+    {"no_source_new_first_child", "<setup>\n  <product/>\n</setup>\n", "install_test.exe",
+     "<setup>\n  <source path=\"PKG\"/>\r\n<product/>\n</setup>\n"},
+    {"ampersand_apostrophe_in_package_name", "<setup><source path=\"\"/></setup>", "Tom & Jerry's.exe",
+     "<setup><source path=\"PKG\"/></setup>"},
+    {"utf16le_configuration", utf16le("<setup><source path=\"x\"/></setup>"), "install_test.exe",
+     utf16le("<setup><source path=\"PKG\"/></setup>")},
+    {"no_configuration_empty_file", "", "install_test.exe", ""},
+};
+
+class Stamping : public testing::TestWithParam<StampRow> {};
+
+TEST_P(Stamping, ConfigurationNamesThePackage)
+{
+    const StampRow& row = GetParam();
+    std::vector<std::pair<std::wstring, std::string>> extra;
+    if (!row.config.empty()) extra.push_back({L"setup\\config.xml", row.config});
+    // The row's configuration replaces the sample tree's own.
+    package p = makepackage(L"stamp_" + harness::widen(row.name), extra);
+    if (row.config.empty()) {
+        // A package without any configuration: built again without it.
+        std::wstring config = p.src + L"\\setup\\config.xml";
+        DeleteFileW(config.c_str());
+        DeleteFileW(p.exe.c_str());
+        std::wstring bare = p.src + L"\\bootstrap.exe";
+        harness::runoptions options;
+        options.workdir = p.src;
+        options.env = {{L"TMP", p.dir + L"\\buildtmp"}, {L"TEMP", p.dir + L"\\buildtmp"}};
+        ASSERT_EQ(harness::run(L"\"" + bare + L"\"", options).exitcode, 0u);
+    }
+    std::wstring renamed = p.src + L"\\" + harness::widen(row.exename);
+    if (renamed != p.exe) ASSERT_TRUE(MoveFileW(p.exe.c_str(), renamed.c_str()));
+    p.exe = renamed;
+    harness::runresult r = install(p, L"1 x");
+    EXPECT_EQ(r.exitcode, 0u) << r.output;
+    EXPECT_TRUE(r.warnings.empty());
+    std::string path = harness::narrow(p.exe);
+    std::string escaped = replaced(replaced(path, "&", "&amp;"), "'", "&apos;");
+    std::string expected = row.expected;
+    if (expected.compare(0, 2, "\xff\xfe") == 0) {
+        std::string wide;
+        for (char c : escaped) wide += std::string(1, c) + std::string(1, '\0');
+        expected = replaced(expected, utf16le("PKG").substr(2), wide);
+    } else {
+        expected = replaced(expected, "PKG", escaped);
+    }
+    EXPECT_EQ(readfile(p.workspace() + L"\\config.xml"), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Installer, Stamping, testing::ValuesIn(stampRows),
+                         [](const testing::TestParamInfo<StampRow>& info) { return std::string(info.param.name); });
 
 } // namespace
