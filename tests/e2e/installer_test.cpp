@@ -435,7 +435,9 @@ TEST_P(Stamping, ConfigurationNamesThePackage)
         ASSERT_EQ(harness::run(L"\"" + bare + L"\"", options).exitcode, 0u);
     }
     std::wstring renamed = p.src + L"\\" + harness::widen(row.exename);
-    if (renamed != p.exe) ASSERT_TRUE(MoveFileW(p.exe.c_str(), renamed.c_str()));
+    if (renamed != p.exe) {
+        ASSERT_TRUE(MoveFileW(p.exe.c_str(), renamed.c_str()));
+    }
     p.exe = renamed;
     harness::runresult r = install(p, L"1 x");
     EXPECT_EQ(r.exitcode, 0u) << r.output;
