@@ -30,7 +30,8 @@ tmpwin="Z:${out//\//\\}\\tmp"
 
 echo "== building the package: bootstrap.exe in $out"
 set +e
-(cd "$out" && TMP="$tmpwin" TEMP="$tmpwin" wine bootstrap.exe | tr -d '\r')
+# Wine keeps its own TMP: set it inside the Windows environment.
+(cd "$out" && wine cmd /c "set TMP=$tmpwin&& set TEMP=$tmpwin&& bootstrap.exe" | tr -d '\r')
 status=$?
 set -e
 echo "== builder exit code $status"
@@ -39,7 +40,7 @@ echo "package: $out/install_test.exe ($(stat -c %s "$out/install_test.exe") byte
 
 echo "== running the package (TMP=$tmpwin)"
 set +e
-(cd "$out" && TMP="$tmpwin" TEMP="$tmpwin" wine "Z:${out//\//\\}\\install_test.exe" | tr -d '\r')
+(cd "$out" && wine cmd /c "set TMP=$tmpwin&& set TEMP=$tmpwin&& Z:${out//\//\\}\\install_test.exe" | tr -d '\r')
 status=$?
 set -e
 echo "== installer exit code $status"
