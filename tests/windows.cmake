@@ -33,3 +33,7 @@ add_dependencies(e2e_tests bootstrap standinsetup)
 # The program must need no DLL but the system's.
 add_test(NAME bootstrap_imports
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/checkimports.sh $<TARGET_FILE:bootstrap>)
+
+bootstrap_add_test(ui_tests
+  SOURCES unit/splash_test.cpp unit/splashwindow.cpp
+  LIBS bootstrapcore e2eharness)
