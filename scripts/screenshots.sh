@@ -7,7 +7,8 @@
 #
 # COMMAND is started under Wine (from OUTDIR) and must show a window titled
 # TITLE; without them the splash demo program of the build is shown.
-# Writes OUTDIR/{fade,after1,after2}{,-window,-window-x3}.png and prints the
+# Writes OUTDIR/{fade,after1,after2}{,-window,-window-x3}.png, the program's
+# output and exit code (program-output.txt, program-exit.txt), and prints the
 # window's geometry as "geometry WxH+X+Y".
 #
 # It runs on a virtual display of its own without a window manager, and in a
@@ -106,4 +107,6 @@ shot after1
 sleep 0.3
 shot after2
 
-wait "$program" || true
+status=0
+wait "$program" || status=$?
+echo "$status" >"$out/program-exit.txt"

@@ -2,7 +2,8 @@
 # Takes the splash screenshots of a program and checks the final pictures the
 # way a person would look at them: the window is a dark panel after the fade,
 # the message is there in light grey near the top, and the strip's highlight
-# is somewhere else in the second picture after the fade.
+# is somewhere else in the second picture after the fade; and the program
+# ends cleanly.
 #   checkscreenshots.sh OUTDIR TITLE -- COMMAND ARGS...
 set -uo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -50,5 +51,9 @@ x1="$(brightest "$after1")"
 x2="$(brightest "$after2")"
 check "the highlight moved between the captures (x $x1, then $x2)" \
   "$([ $(( x1 > x2 ? x1 - x2 : x2 - x1 )) -ge 15 ] && echo 1 || echo 0)"
+
+# Ending through WM_DESTROY (strip stopped, then GDI+ shut down) is clean.
+check "the program ended normally (exit code $(cat "$out/program-exit.txt"))" \
+  "$([ "$(cat "$out/program-exit.txt")" = 0 ] && echo 1 || echo 0)"
 
 [ "$failures" = 0 ] || exit 1

@@ -5,10 +5,10 @@ namespace gdip = Gdiplus::DllExports;
 
 bool splashpainted = false;
 
-// Preferred first; then families that ship with other systems and can show
-// the message, so that it never silently goes missing.
+// The preferred family first; then the Chinese families of systems that lack
+// it and free ones, so that the message never silently goes missing.
 const wchar_t* const splashfontfamilies[] = {
-    L"\u5fae\u8f6f\u96c5\u9ed1",  // the preferred family
+    L"\u5fae\u8f6f\u96c5\u9ed1",
     L"\u9ed1\u4f53",
     L"\u5b8b\u4f53",
     L"WenQuanYi Micro Hei",
@@ -27,10 +27,6 @@ const int fadesteppausems = 50;
 // Serialises the stop: the window's WM_DESTROY and an exit on another thread
 // may both try to end the strip.
 SRWLOCK stoplock = SRWLOCK_INIT;
-
-} // namespace
-
-namespace {
 
 Gdiplus::FontFamily* installedfamily(const wchar_t* name)
 {
@@ -166,6 +162,7 @@ void paintsplash(HWND window)
 
     splashpainted = true;
     delete splashbackground;
+    // The flag alone would keep it from being read; a null slot cannot be misread.
     splashbackground = nullptr;
 
     delete attributes;

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -20,12 +21,25 @@ using namespace splashtest;
 
 namespace {
 
+// What the background slot held right after start-up, before any test put
+// its own picture there.
+struct {
+    bool present = false;
+    UINT width = 0, height = 0;
+    bool alpha = false;
+} loadedbackground;
+
 class SplashEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
         ASSERT_TRUE(startgdiplus());
         loadsplashimages();
+        if (!splashbackground) return;
+        loadedbackground.present = true;
+        loadedbackground.width = splashbackground->GetWidth();
+        loadedbackground.height = splashbackground->GetHeight();
+        loadedbackground.alpha = Gdiplus::IsAlphaPixelFormat(splashbackground->GetPixelFormat());
     }
 };
 
@@ -132,13 +146,10 @@ TEST(SplashPictures, BothPicturesLoadAtStartUp)
     EXPECT_EQ(splashanimation->GetWidth(), 500u);
     EXPECT_EQ(splashanimation->GetHeight(), 4u);
     EXPECT_EQ(splashanimation->frameCount, 21u);
-    // Tests swap their own pictures into the background slot; only its
-    // initial state is looked at here.
-    if (!splashpainted && splashbackground) {
-        EXPECT_EQ(splashbackground->GetWidth(), 580u);
-        EXPECT_EQ(splashbackground->GetHeight(), 54u);
-        EXPECT_TRUE(Gdiplus::IsAlphaPixelFormat(splashbackground->GetPixelFormat()));
-    }
+    ASSERT_TRUE(loadedbackground.present);
+    EXPECT_EQ(loadedbackground.width, 580u);
+    EXPECT_EQ(loadedbackground.height, 54u);
+    EXPECT_TRUE(loadedbackground.alpha);
 }
 
 TEST(SplashPictures, StripHasTwentyOneFramesOfEightHundredths)
