@@ -70,3 +70,16 @@ bootstrap_options(ziptestkit)
 bootstrap_add_test(archive_tests
   SOURCES unit/datazip_test.cpp
   LIBS bootstrapcore ziptestkit e2eharness)
+bootstrap_add_test(ui_tests
+  SOURCES unit/splash_test.cpp unit/splashwindow.cpp
+  LIBS bootstrapcore e2eharness)
+
+# Shows the splash like the installer window, for screenshots.
+add_executable(splashdemo WIN32 helpers/splashdemo.cpp)
+target_link_libraries(splashdemo PRIVATE bootstrapcore)
+bootstrap_options(splashdemo)
+
+# Screenshots of the splash on a display of their own, checked pixel by pixel.
+add_test(NAME splash_screenshots
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/checkscreenshots.sh ${CMAKE_CURRENT_BINARY_DIR}/screenshots
+    splashdemo -- $<TARGET_FILE:splashdemo> 6000)
