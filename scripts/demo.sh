@@ -51,6 +51,22 @@ if [ -d "$out/tmp/setup" ]; then
     [ -f "$out/tmp/setup/$f" ] && { echo "-- $f"; cat "$out/tmp/setup/$f"; echo; }
   done
 fi
-if [ -f scripts/screenshots.sh ] && [ $# -eq 0 ]; then
-  bash scripts/screenshots.sh "$out" || echo "screenshots could not be taken"
+
+# Screenshots of the installer window as an end user sees it. The window
+# shows while the setup tree is unpacked: a copy of the sample tree with a
+# few thousand small files keeps it up long enough to be captured.
+if [ $# -eq 0 ]; then
+  shots="$out/screens"
+  rm -rf "$shots" && mkdir -p "$shots/tree"
+  cp -r "$out/setup" "$shots/tree/setup"
+  mkdir -p "$shots/tree/setup/filler"
+  for i in $(seq 1 3000); do printf 'filler file %05d\r\n' "$i" > "$shots/tree/setup/filler/f$i.txt"; done
+  cp "$out/bootstrap.exe" "$shots/tree/"
+  (cd "$shots/tree" && wine bootstrap.exe >/dev/null 2>&1)
+  if [ -f "$shots/tree/install_test.exe" ]; then
+    echo "== screenshots of the installer window"
+    bash scripts/screenshots.sh "$shots" "Morvane安装程序" -- "$shots/tree/install_test.exe" >/dev/null 2>&1 ||
+      echo "screenshots could not be taken"
+    ls "$shots"/*.png 2>/dev/null | sed 's/^/  /'
+  fi
 fi
