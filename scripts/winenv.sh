@@ -35,6 +35,7 @@ winenv_start() {
   winenv_pids+=($!)
   # Boot the session once (services, explorer) before the tests time anything.
   wine cmd /c exit >/dev/null 2>&1 || true
+  winenv_nodebugger
 }
 
 winenv_stop() {
@@ -43,4 +44,9 @@ winenv_stop() {
   for p in "${winenv_pids[@]}"; do kill "$p" 2>/dev/null || true; done
   for p in "${winenv_pids[@]}"; do wait "$p" 2>/dev/null || true; done
   winenv_pids=()
+}
+
+# A crashing program ends at once instead of waiting in the crash debugger.
+winenv_nodebugger() {
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f >/dev/null 2>&1 || true
 }

@@ -9,6 +9,7 @@
 
 int main(int argc, char** argv)
 {
+    limitdllsearch();
     publisharguments(argc, argv);
     startgdiplus();
     loadsplashimages();

@@ -8,6 +8,20 @@
 const char* packagepath = nullptr;
 uintptr_t gdiplustoken = 0;
 
+void limitdllsearch()
+{
+    // Looked up at run time: older systems lack it.
+    typedef BOOL(WINAPI * setdefaultdlldirectories)(DWORD);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto set = kernel ? reinterpret_cast<setdefaultdlldirectories>(
+                            reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))
+                      : nullptr;
+    if (set) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Also takes the current directory out of the search where the call above
+    // is missing.
+    SetDllDirectoryW(L"");
+}
+
 void publisharguments(int argc, char** argv)
 {
     if (argc <= 2) return;

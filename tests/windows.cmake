@@ -45,12 +45,18 @@ bootstrap_add_test(icon_tests
   LIBS bootstrapcore peresources e2eharness)
 add_dependencies(icon_tests bootstrap)
 
+# A DLL that records being loaded, planted beside packages by the tests.
+add_library(planteddll SHARED helpers/planteddll.cpp)
+set_target_properties(planteddll PROPERTIES PREFIX "")
+target_link_options(planteddll PRIVATE -static-libgcc)
+
 # Installer mode end to end: packages built by the bare program, run with
 # their own TMP.
 bootstrap_add_test(installer_tests
   SOURCES e2e/installer_test.cpp
   LIBS peresources e2eharness ziptestkit)
-add_dependencies(installer_tests bootstrap standinsetup)
+add_dependencies(installer_tests bootstrap standinsetup planteddll)
+target_compile_definitions(installer_tests PRIVATE PLANTED_DLL="$<TARGET_FILE:planteddll>")
 
 # Builder mode end to end.
 bootstrap_add_test(builder_tests

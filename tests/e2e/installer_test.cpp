@@ -459,3 +459,40 @@ INSTANTIATE_TEST_SUITE_P(Installer, Stamping, testing::ValuesIn(stampRows),
                          [](const testing::TestParamInfo<StampRow>& info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace {
+
+// DLLs placed beside the package under the names of ones the program loads
+// after start (GDI+ on first use, the theme library when the window is made)
+// are never loaded; Wine is told to prefer such native DLLs, so a search that
+// reached them would load them. (Wine's own start-up code loads version.dll
+// before the program runs, so that name cannot be checked here.)
+TEST(Installer, PlantedDllsAreNeverLoaded)
+{
+    package p = makepackage(L"planted_dlls");
+    const wchar_t* names[] = {L"gdiplus.dll", L"uxtheme.dll"};
+    std::string dll = readfile(harness::winpath(PLANTED_DLL));
+    ASSERT_FALSE(dll.empty());
+    for (const wchar_t* name : names) ASSERT_TRUE(writefile(p.src + L"\\" + name, dll));
+    // Wine's per-program setting: native DLLs first for these names.
+    HKEY key = nullptr;
+    const wchar_t overrides[] = L"Software\\Wine\\AppDefaults\\install_test.exe\\DllOverrides";
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, overrides, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const wchar_t order[] = L"native,builtin";
+    for (const wchar_t* name : names) {
+        std::wstring base(name, wcslen(name) - 4);
+        RegSetValueExW(key, base.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order);
+    }
+    RegCloseKey(key);
+    // Shown, so GDI+ paints and the window's theme code runs.
+    harness::runresult r = install(p);
+    RegDeleteKeyW(HKEY_CURRENT_USER, overrides);
+    EXPECT_EQ(r.exitcode, 0u) << r.output;
+    EXPECT_TRUE(r.warnings.empty());
+    EXPECT_TRUE(fileexists(p.record()));
+    for (const wchar_t* name : names)
+        EXPECT_FALSE(fileexists(p.src + L"\\" + name + L".loaded")) << harness::narrow(name) << " was loaded";
+}
+
+} // namespace
