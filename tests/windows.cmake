@@ -39,5 +39,5 @@ add_library(ziptestkit STATIC unit/ziptestkit.cpp)
 target_link_libraries(ziptestkit PUBLIC portablecore minizip)
 bootstrap_options(ziptestkit)
 bootstrap_add_test(archive_tests
-  SOURCES unit/datazip_test.cpp
+  SOURCES unit/datazip_test.cpp unit/dataunzip_test.cpp unit/zip64_test.cpp
   LIBS bootstrapcore ziptestkit e2eharness)
