@@ -18,8 +18,8 @@ using namespace ziptest;
 
 namespace {
 
-const int DIRECTORIES = 70;
-const int FILES_PER_DIRECTORY = 1000;
+const int DIRECTORIES = 350;
+const int FILES_PER_DIRECTORY = 200;
 const uint32_t ENTRIES = DIRECTORIES * FILES_PER_DIRECTORY;
 
 std::string entryname(int d, int f) { return "setup\\d" + std::to_string(d) + "\\f" + std::to_string(f); }
@@ -83,9 +83,15 @@ TEST(Zip64Test, SeventyThousandEntriesWriteAndReadBack)
     }
     reader.closeunzipfile();
     EXPECT_EQ(written, ENTRIES);
-    for (int d : {0, 34, 69})
-        for (int f : {0, 999}) EXPECT_EQ(readfile(target + entryname(d, f)), entryname(d, f));
+    for (int d : {0, 174, 349})
+        for (int f : {0, 199}) EXPECT_EQ(readfile(target + entryname(d, f)), entryname(d, f));
     EXPECT_EQ(treefiles(target + "setup").size(), ENTRIES);
+    // Removed here: the harness's own removal of 140000 files is far slower.
+    {
+        stdoutcapture quiet;
+        filelist::deletepath(root + "\\setup");
+        filelist::deletepath(root + "\\tmp");
+    }
 }
 
 } // namespace
