@@ -74,7 +74,7 @@ target_link_libraries(ziptestkit PUBLIC portablecore minizip)
 target_include_directories(ziptestkit PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/unit)
 bootstrap_options(ziptestkit)
 bootstrap_add_test(archive_tests
-  SOURCES unit/datazip_test.cpp
+  SOURCES unit/datazip_test.cpp unit/dataunzip_test.cpp unit/zip64_test.cpp
   LIBS bootstrapcore ziptestkit e2eharness)
 bootstrap_add_test(ui_tests
   SOURCES unit/splash_test.cpp unit/splashwindow.cpp

@@ -349,7 +349,6 @@ class HostileNameTest : public ReaderTest, public ::testing::WithParamInterface<
 
 TEST_P(HostileNameTest, UnsafeEntryWritesNothingAndFails)
 {
-    if (GetParam().safe || GetParam().name.empty()) GTEST_SKIP() << "a safe row";
     std::string a = makezip({{"setup\\ok.txt", "fine"}, {GetParam().name, "evil"}, {"setup\\later.txt", "later"}});
     std::string package = writepackage(makepackage(stub(), a, makezip({})));
     // The target is two levels below the scratch root, so a climb shows.
@@ -364,7 +363,16 @@ TEST_P(HostileNameTest, UnsafeEntryWritesNothingAndFails)
     EXPECT_FALSE(exists("C:\\evil.txt"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, HostileNameTest, ::testing::ValuesIn(NAME_ROWS),
+// The unsafe rows that an archive can carry (a name needs at least one byte).
+std::vector<namerow> hostilerows()
+{
+    std::vector<namerow> rows;
+    for (const namerow& row : NAME_ROWS)
+        if (!row.safe && !row.name.empty()) rows.push_back(row);
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, HostileNameTest, ::testing::ValuesIn(hostilerows()),
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(ReaderTest, NameOfFiveHundredTwelveBytesIsRefusedTerminated)
