@@ -54,6 +54,20 @@ void checkAgainstReparse(const char* step, const xmldoc& doc) {
   if (edited != reparsed) fail(step, "index " + edited + " but a fresh parse gives " + reparsed, doc);
 }
 
+// An edit replaces one range of the old text, and that range lies inside [from, to).
+void checkLocalEdit(const char* step, const std::u16string& before, const xmldoc& doc, size_t from, size_t to) {
+  const std::u16string& after = doc.text;
+  size_t prefix = 0;
+  while (prefix < before.size() && prefix < after.size() && before[prefix] == after[prefix]) ++prefix;
+  size_t suffix = 0;
+  while (suffix < before.size() - prefix && suffix < after.size() - prefix &&
+         before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
+    ++suffix;
+  const size_t changedEnd = before.size() - suffix;
+  if (prefix < changedEnd && (prefix < from || changedEnd > to))
+    fail(step, "units outside the edited tag changed", doc);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -101,7 +115,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       case 2: {
         const int32_t flags = pick(insertFlags, b);
-        doc.insertElement(pick(names, a), pick(values, static_cast<uint8_t>(a >> 3)), flags);
+        const std::u16string before = doc.text;
+        const size_t count = before.size();
+        if (doc.insertElement(pick(names, a), pick(values, static_cast<uint8_t>(a >> 3)), flags)) {
+          // Nothing is removed but the '/' of a parent's "/>".
+          size_t prefix = 0;
+          while (prefix < count && doc.text[prefix] == before[prefix]) ++prefix;
+          checkLocalEdit("insertElement", before, doc, prefix, prefix + 1);
+        } else if (doc.text != before) {
+          fail("insertElement", "a refused insertion changed the text", doc);
+        }
         check("insertElement", doc);
         if (flags & ADD_START_TAG_ONLY) comparable = false;
         if (comparable) checkAgainstReparse("insertElement", doc);
@@ -109,7 +132,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       case 3: {
         const int32_t target = (a & 1) ? doc.childIndex : doc.currentIndex;
-        doc.putAttribute(target, pick(names, static_cast<uint8_t>(a >> 1)), pick(values, b), 0);
+        const std::u16string before = doc.text;
+        const size_t from = target > 0 && target < doc.nextFreeRecord ? doc.record(target).startOffset : 0;
+        const size_t to = target > 0 && target < doc.nextFreeRecord ? from + doc.record(target).startTagLength() : 0;
+        if (doc.putAttribute(target, pick(names, static_cast<uint8_t>(a >> 1)), pick(values, b), 0))
+          checkLocalEdit("putAttribute", before, doc, from + 1, to - 1);
+        else if (doc.text != before)
+          fail("putAttribute", "a refused attribute write changed the text", doc);
         check("putAttribute", doc);
         if (comparable) checkAgainstReparse("putAttribute", doc);
         break;

@@ -19,14 +19,14 @@ constexpr int32_t STORE_PAGE_RECORDS = 65536;
 
 // One element of the index: eight 32-bit words, offsets in UTF-16 units.
 struct elementrecord {
-  int32_t startOffset;
-  int32_t totalLength;
-  uint32_t tagLengths;
-  uint32_t flags;
-  int32_t parent;
-  int32_t firstChild;
-  int32_t nextSibling;
-  int32_t prevSibling;
+  int32_t startOffset;  // offset of the '<' of the start tag
+  int32_t totalLength;  // start tag through end tag (or the start tag alone)
+  uint32_t tagLengths;  // bits 0-21 start tag length, bits 22-31 end tag length
+  uint32_t flags;       // level in bits 0-15 and the REC_ flags
+  int32_t parent;       // enclosing element, 0 at top level
+  int32_t firstChild;   // first child element, 0 when none
+  int32_t nextSibling;  // next element under the same parent, 0 for the last
+  int32_t prevSibling;  // previous one; for the first child, the last child
 
   // Length of the start tag, '<' through '>'.
   int32_t startTagLength() const { return static_cast<int32_t>(tagLengths & 0x3FFFFFu); }
@@ -62,7 +62,7 @@ public:
   // Read-only record i.
   const elementrecord& at(int32_t i) const { return pages[static_cast<uint32_t>(i) >> 16][i & 0xFFFF]; }
 
-  elementrecord** pages = nullptr;
-  int32_t capacity = 0;
-  int32_t pageSlots = 0;
+  elementrecord** pages = nullptr;  // page p holds records p * 65536 to p * 65536 + 65535
+  int32_t capacity = 0;             // records allocated
+  int32_t pageSlots = 0;            // entries of the pages array
 };

@@ -192,7 +192,7 @@ xmldoc::splice xmldoc::spliceText(int32_t parent, int32_t reference, std::u16str
     // The end tag repeats the name exactly as the indexer reads it (up to whitespace, '/' or '>'),
     // so that a fresh parse pairs it with this start tag; tagName would stop early at units like ';'.
     const std::u16string parentName = endTagName(parent);
-    insertion = u">";
+    insertion.assign(1, u'>');
     if (!inlined) insertion += u"\r\n";
     insertion += markup;
     insertion += u"</";

@@ -44,13 +44,13 @@ int compareNames(const char16_t* a, const char16_t* b, int32_t count, bool ignor
 
 // Scanner state over a 0-terminated text; offsets count UTF-16 units.
 struct tokencursor {
-  int32_t tokenStart = 0;
-  int32_t tokenEnd = -1;
-  int32_t next = 0;
-  const char16_t* text = nullptr;
-  uint32_t flags = 0;
-  int32_t gapStart = 0;
-  int32_t gapLength = 0;
+  int32_t tokenStart = 0;          // first unit of the last word or name
+  int32_t tokenEnd = -1;           // its last unit (tokenStart - 1 when empty)
+  int32_t next = 0;                // where scanning continues
+  const char16_t* text = nullptr;  // the text, terminated by a 0 unit
+  uint32_t flags = 0;              // DOC_IGNORE_CASE, QUOTED_TOKEN, VALUE_TOKEN
+  int32_t gapStart = 0;            // start of the whitespace before the last attribute token
+  int32_t gapLength = 0;           // its length
 
   // Skips whitespace at next; returns whether a unit other than 0 follows.
   bool skipWhitespace();
@@ -67,11 +67,11 @@ struct tokencursor {
 
 // One scanned node.
 struct nodetoken {
-  int32_t kind = KIND_END;
-  int32_t start = 0;
-  int32_t length = 0;
-  uint32_t flags = 0;
-  std::u16string records;
+  int32_t kind = KIND_END;  // KIND_ value of the node
+  int32_t start = 0;        // offset of its first unit
+  int32_t length = 0;       // its length in units
+  uint32_t flags = 0;       // EMPTY_ELEMENT_TAG
+  std::u16string records;   // result records found while scanning, kept until an error node takes them
 };
 
 // Scans the node at cursor.next, fills token and moves next past it; returns the node kind.

@@ -1,6 +1,8 @@
 // The sequence the installer runs on its setup configuration, on text already in memory.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <ostream>
 
 #include "support/indexcheck.h"
@@ -69,5 +71,52 @@ TEST_P(Stamp, ConfigurationText) {
 
 INSTANTIATE_TEST_SUITE_P(Stamping, Stamp, ::testing::ValuesIn(stampCases),
                          [](const ::testing::TestParamInfo<stampcase>& info) { return std::string(info.param.name); });
+
+#ifdef _WIN32
+#define FIXTURE_ROOT "Z:" XML_FIXTURES_DIR "/"
+#else
+#define FIXTURE_ROOT XML_FIXTURES_DIR "/"
+#endif
+
+// The UTF-8 bytes of a fixture file; empty when it cannot be read.
+std::string readFixture(const std::string& name) {
+  std::ifstream in(FIXTURE_ROOT + name, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+struct fixturecase {
+  const char* config;
+  const char* stamped;
+  bool sound;
+};
+
+std::ostream& operator<<(std::ostream& out, const fixturecase& c) { return out << c.config; }
+
+constexpr fixturecase fixtureCases[] = {
+    {"config_single_quoted_path.xml", "config_single_quoted_path.stamped.xml", true},
+    {"config_nested_source.xml", "config_nested_source.stamped.xml", true},
+    {"config_unended_source.xml", "config_unended_source.stamped.xml", false},
+};
+
+class StampFixture : public ::testing::TestWithParam<fixturecase> {};
+
+TEST_P(StampFixture, MatchesStampedFile) {
+  const std::string config = readFixture(GetParam().config);
+  const std::string stamped = readFixture(GetParam().stamped);
+  ASSERT_FALSE(config.empty());
+  ASSERT_FALSE(stamped.empty());
+  xmldoc doc;
+  doc.setText(static_cast<const char16_t*>(nullptr));
+  EXPECT_EQ(doc.setText(u16(config)), GetParam().sound);
+  stampSources(doc, u"C:\\Users\\A&B\\install_test.exe");
+  EXPECT_EQ(u8(doc.text), stamped);
+  EXPECT_EQ(checkIndex(doc), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Stamping, StampFixture, ::testing::ValuesIn(fixtureCases),
+                         [](const ::testing::TestParamInfo<fixturecase>& info) {
+                           std::string name = info.param.config;
+                           return name.substr(0, name.find('.'));
+                         });
 
 }  // namespace
