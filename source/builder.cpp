@@ -113,6 +113,7 @@ int buildpackage(FILE* ownfile)
 {
     stdiofile own(ownfile);
     std::string workspace = workspacedir();
+    if (workspace.empty()) return failed("The temporary directory has no name in the ANSI code page!\n", "");
     std::string archiveA = workspace + ARCHIVE_A_NAME;
     std::string archiveB = workspace + ARCHIVE_B_NAME;
     std::vector<char> buffer(COPY_BUFFER_SIZE);

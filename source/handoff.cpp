@@ -12,14 +12,14 @@ namespace {
 
 // The package's file name after the last "/", or else the last "\", for the
 // setup program. Nothing is written when argv[0] holds neither.
-void writechannel()
+void writechannel(const std::string& workspace)
 {
     std::string own = packagepath ? packagepath : "";
     size_t separator = own.rfind('/');
     if (separator == std::string::npos) separator = own.rfind('\\');
     if (separator == std::string::npos) return;
     std::string name = own.substr(separator + 1);
-    FILE* channel = fopen((workspacedir() + "setup\\channel.cfg").c_str(), "wb+");
+    FILE* channel = fopen((workspace + "setup\\channel.cfg").c_str(), "wb+");
     if (!channel) return;
     fwrite(name.data(), 1, name.size(), channel);
     fclose(channel);
@@ -37,8 +37,15 @@ bool isnt5()
 
 LRESULT handoff(HWND window)
 {
-    writechannel();
     std::string workspace = workspacedir();
+    // Without a narrow name for the workspace nothing was extracted, and a
+    // relative "setup\\..." must not start what the current directory holds.
+    if (workspace.empty()) {
+        ShowWindow(window, SW_HIDE);
+        stopsplashanimation();
+        exit(-1);
+    }
+    writechannel(workspace);
     // TRUE: an uninstaller the package already carries is kept.
     CopyFileA((workspace + "setup\\rEdizo.exe").c_str(), (workspace + "setup\\uninstall.exe").c_str(), TRUE);
     std::wstring wideworkspace = workspacedirw();

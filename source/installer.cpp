@@ -29,7 +29,10 @@ bool starthidden(int argumentcount)
 
 bool intitemp()
 {
-    std::string path = workspacedir() + "setup";
+    std::string workspace = workspacedir();
+    // Without a narrow name for the workspace, "setup" alone would be relative.
+    if (workspace.empty()) return false;
+    std::string path = workspace + "setup";
     logline("main", "intitemp", 392, "delete path is <%s>\n", path.c_str());
     return filelist::deletepath(path);
 }

@@ -44,4 +44,20 @@ std::wstring workspacedirw()
     return std::wstring(buffer.c_str());
 }
 
-std::string workspacedir() { return widetoansi(workspacedirw()); }
+std::string workspacedir()
+{
+    std::wstring wide = workspacedirw();
+    if (wide.empty()) return std::string();
+    std::string narrow = widetoansi(wide);
+    if (ansitowide(narrow) == wide) return narrow;
+    // A name the code page cannot hold turns into "?" characters, which
+    // would name another directory; the short form is plain ASCII.
+    DWORD n = GetShortPathNameW(wide.c_str(), nullptr, 0);
+    if (n == 0) return std::string();
+    std::wstring shortform(size_t(n) + 1, L'\0');
+    if (GetShortPathNameW(wide.c_str(), &shortform[0], n + 1) == 0) return std::string();
+    shortform.resize(wcslen(shortform.c_str()));
+    narrow = widetoansi(shortform);
+    if (ansitowide(narrow) != shortform) return std::string();
+    return narrow;
+}

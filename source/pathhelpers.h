@@ -14,5 +14,8 @@ std::wstring ansitowide(const std::string& s);
 std::string widetoansi(const std::wstring& w);
 // GetTempPathW's answer, asked afresh on every call.
 std::wstring workspacedirw();
-// widetoansi(workspacedirw()).
+// WorkspaceDir as a narrow path that names the same directory: the ANSI form,
+// or, when the ANSI code page cannot hold the name, its short (8.3) form.
+// Empty when neither names it (no short names on the volume): callers must
+// then write nothing through a narrow path.
 std::string workspacedir();

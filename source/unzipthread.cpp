@@ -16,11 +16,12 @@ DWORD WINAPI unzipthread(LPVOID param)
     bool failed = false;
     {
         dataunzip reader;
-        reader.unzipfopen(packagepath, computedA, computedB);
+        std::string target = workspacedir();
+        // Nothing is extracted where the workspace has no narrow name.
+        if (!target.empty()) reader.unzipfopen(packagepath, computedA, computedB);
         bool opened = computedA[0] != 0;
         failed = !opened;
         uint32_t count = reader.filecount;
-        std::string target = workspacedir();
         for (uint32_t i = 0; i < count && !failed; ++i) {
             char name[512] = {};
             int32_t result = reader.readcurfile(name);

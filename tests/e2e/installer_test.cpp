@@ -496,3 +496,26 @@ TEST(Installer, PlantedDllsAreNeverLoaded)
 }
 
 } // namespace
+
+namespace {
+
+// A temporary directory whose name the ANSI code page (1252 here) cannot
+// hold, as for a user name in Chinese: the package installs through the
+// directory's short name and the setup program runs.
+TEST(Installer, TemporaryDirectoryOutsideTheAnsiCodePage)
+{
+    package p = makepackage(L"tmp_not_ansi");
+    p.tmp = p.dir + L"\\\u7528\u6237\u4e34\u65f6";
+    CreateDirectoryW(p.tmp.c_str(), nullptr);
+    harness::runresult r = install(p, L"1 x");
+    EXPECT_EQ(r.exitcode, 0u) << r.output;
+    EXPECT_TRUE(r.warnings.empty());
+    EXPECT_EQ(readfile(p.workspace() + L"\\a\\b\\c\\deep.txt"), "deep");
+    EXPECT_EQ(readfile(p.workspace() + L"\\channel.cfg"), "install_test.exe");
+    std::string config = readfile(p.workspace() + L"\\config.xml");
+    EXPECT_NE(config.find("path=\"" + harness::narrow(p.exe) + "\""), std::string::npos) << config;
+    EXPECT_TRUE(fileexists(p.record())) << "the setup program ran";
+    EXPECT_TRUE(fileexists(p.workspace() + L"\\uninstall.exe"));
+}
+
+} // namespace
