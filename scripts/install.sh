@@ -13,7 +13,7 @@ packages=(
   googletest cmake ninja-build dpkg-dev
   wine wine32 xvfb matchbox-window-manager x11-utils xdotool
   imagemagick fonts-wqy-microhei
-  clang libclang-rt-14-dev zip
+  clang libclang-rt-14-dev zip osslsigncode openssl
 )
 
 missing=()

@@ -58,6 +58,11 @@ bootstrap_add_test(installer_tests
 add_dependencies(installer_tests bootstrap standinsetup planteddll)
 target_compile_definitions(installer_tests PRIVATE PLANTED_DLL="$<TARGET_FILE:planteddll>")
 
+# A package signed after building still installs and verifies.
+add_test(NAME signed_package
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/signedpackage.sh $<TARGET_FILE:bootstrap> $<TARGET_FILE:standinsetup>
+    ${CMAKE_CURRENT_BINARY_DIR}/scratch/signed_package)
+
 # Builder mode end to end.
 bootstrap_add_test(builder_tests
   SOURCES e2e/builder_test.cpp

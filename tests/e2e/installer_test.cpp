@@ -519,3 +519,27 @@ TEST(Installer, TemporaryDirectoryOutsideTheAnsiCodePage)
 }
 
 } // namespace
+
+namespace {
+
+// Wine told to report Windows XP for the package: the process ends by the
+// NT 5.x rule right after the setup program, with exit code 0.
+TEST(Installer, WindowsXpEndsRightAfterTheSetupProgram)
+{
+    package p = makepackage(L"windows_xp");
+    HKEY key = nullptr;
+    const wchar_t appdefaults[] = L"Software\\Wine\\AppDefaults\\install_test.exe";
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, appdefaults, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const wchar_t version[] = L"winxp";
+    RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version), sizeof version);
+    RegCloseKey(key);
+    harness::runresult r = install(p, L"", {{L"STANDIN_SLEEP_MS", L"300"}});
+    RegDeleteKeyW(HKEY_CURRENT_USER, appdefaults);
+    EXPECT_EQ(r.exitcode, 0u) << r.output;
+    EXPECT_TRUE(r.warnings.empty());
+    std::string record = readfile(p.record());
+    EXPECT_NE(record.find("file=uninstall.exe"), std::string::npos) << record;
+}
+
+} // namespace
