@@ -332,6 +332,11 @@ const HostileRow hostileRows[] = {
     {"drive_prefix", "setup\\C:\\evil.txt", false, "evil.txt"},
     {"leading_separator", "\\setup\\evil.txt", false, "evil.txt"},
     {"long_name", "", false, "evil.txt"},
+    {"device_name", "setup\\NUL", false, "evil.txt"},
+    {"device_name_with_extension", "setup\\COM1.txt", false, "evil.txt"},
+    {"alternate_data_stream", "setup\\rEdizo.exe:evil", false, "evil.txt"},
+    {"trailing_dot", "setup\\evil.", false, "evil.txt"},
+    {"trailing_space", "setup\\evil ", false, "evil.txt"},
     {"damaged_data", "setup\\damaged.bin", true, "evil.txt"},
 };
 
@@ -541,5 +546,93 @@ TEST(Installer, WindowsXpEndsRightAfterTheSetupProgram)
     std::string record = readfile(p.record());
     EXPECT_NE(record.find("file=uninstall.exe"), std::string::npos) << record;
 }
+
+} // namespace
+
+namespace {
+
+// Packages damaged after building: cut at a region boundary, trailer
+// offsets that overlap or wrap, an archive directory that claims more than
+// the region holds. Each ends by itself, with one warning at most and no
+// crash, and writes nothing outside the workspace.
+struct BrokenRow {
+    const char* name;
+    int kind;
+    long value;
+};
+
+std::ostream& operator<<(std::ostream& os, const BrokenRow& row) { return os << row.name; }
+
+enum { CUT_AT_A, CUT_AT_B, CUT_AT_T, CUT_IN_TRAILER, SET_OFFSET_A, SET_OFFSET_B, MORE_ENTRIES, LARGER_SIZE };
+
+const BrokenRow brokenRows[] = {
+    {"cut_at_archive_a", CUT_AT_A, 0},
+    {"cut_inside_archive_a", CUT_AT_A, 100},
+    {"cut_at_archive_b", CUT_AT_B, 0},
+    {"cut_at_trailer", CUT_AT_T, 0},
+    {"cut_inside_trailer", CUT_IN_TRAILER, 40},
+    {"offset_a_equals_b", SET_OFFSET_A, -1},
+    {"offset_a_wraps", SET_OFFSET_A, long(0xfffffff0u)},
+    {"offset_b_past_trailer", SET_OFFSET_B, 1000},
+    {"offset_b_before_a", SET_OFFSET_B, -100000},
+    {"directory_claims_more_entries", MORE_ENTRIES, 0},
+    {"directory_claims_larger_size", LARGER_SIZE, 0},
+};
+
+void put32(std::string& bytes, size_t at, uint32_t v) { memcpy(&bytes[at], &v, 4); }
+
+class BrokenPackage : public testing::TestWithParam<BrokenRow> {};
+
+TEST_P(BrokenPackage, EndsWithOneWarningAtMost)
+{
+    const BrokenRow& row = GetParam();
+    package p = makepackage(L"broken_" + harness::widen(row.name));
+    std::string bytes = readfile(p.exe);
+    size_t t = bytes.size() - 81;
+    uint32_t a = trailerfield(bytes, 0), b = trailerfield(bytes, 36);
+    switch (row.kind) {
+    case CUT_AT_A: bytes.resize(a + size_t(row.value)); break;
+    case CUT_AT_B: bytes.resize(b); break;
+    case CUT_AT_T: bytes.resize(t); break;
+    case CUT_IN_TRAILER: bytes.resize(t + size_t(row.value)); break;
+    case SET_OFFSET_A: put32(bytes, t, row.value == -1 ? b : uint32_t(row.value)); break;
+    case SET_OFFSET_B: put32(bytes, t + 36, uint32_t(long(b) + row.value)); break;
+    case MORE_ENTRIES: {
+        // Archive A's end record lies right before offsetB.
+        size_t end = b - 22;
+        ASSERT_EQ(bytes.compare(end, 4, "PK\x05\x06"), 0);
+        put32(bytes, end + 8, 0xfff0fff0u);  // entries on this disk and in total
+        break;
+    }
+    case LARGER_SIZE: {
+        size_t end = b - 22;
+        uint32_t cdoffset;
+        memcpy(&cdoffset, &bytes[end + 16], 4);
+        size_t first = a + cdoffset;
+        ASSERT_EQ(bytes.compare(first, 4, "PK\x01\x02"), 0);
+        put32(bytes, first + 20, 0x7ffffff0u);  // compressed size
+        put32(bytes, first + 24, 0x7ffffff0u);  // uncompressed size
+        break;
+    }
+    }
+    ASSERT_TRUE(writefile(p.exe, bytes));
+    harness::runresult r = install(p, L"1 x");
+    EXPECT_FALSE(r.timedout);
+    EXPECT_TRUE(r.exitcode == 0u || r.exitcode == DWORD(-1)) << std::hex << r.exitcode;
+    EXPECT_LE(r.warnings.size(), 1u);
+    EXPECT_FALSE(fileexists(p.tmp + L"\\evil.txt"));
+    // Whatever was written lies below the workspace.
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((p.tmp + L"\\*").c_str(), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    do {
+        std::wstring name = data.cFileName;
+        EXPECT_TRUE(name == L"." || name == L".." || name == L"setup") << harness::narrow(name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+}
+
+INSTANTIATE_TEST_SUITE_P(Installer, BrokenPackage, testing::ValuesIn(brokenRows),
+                         [](const testing::TestParamInfo<BrokenRow>& info) { return std::string(info.param.name); });
 
 } // namespace
