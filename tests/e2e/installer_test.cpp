@@ -636,3 +636,43 @@ INSTANTIATE_TEST_SUITE_P(Installer, BrokenPackage, testing::ValuesIn(brokenRows)
                          [](const testing::TestParamInfo<BrokenRow>& info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace {
+
+// What an earlier run left behind and cannot be removed: an uninstaller and
+// a file of the package's own that other processes hold open, a read-only
+// file. The installer goes on: the locked uninstaller stays as it is, the
+// file that cannot be created is logged and skipped, the read-only leftover
+// stays, and the setup program runs.
+TEST(Installer, LockedAndReadOnlyLeftoversOfAnEarlierRun)
+{
+    package p = makepackage(L"leftovers");
+    writetree(p.workspace(), {{L"uninstall.exe", "locked uninstaller"},
+                              {L"data\\empty.txt", "locked data"},
+                              {L"old\\readonly.txt", "read-only"}});
+    std::wstring readonly = p.workspace() + L"\\old\\readonly.txt";
+    ASSERT_TRUE(SetFileAttributesW(readonly.c_str(), FILE_ATTRIBUTE_READONLY));
+    auto lock = [](const std::wstring& path) {
+        return CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    HANDLE uninstaller = lock(p.workspace() + L"\\uninstall.exe");
+    HANDLE data = lock(p.workspace() + L"\\data\\empty.txt");
+    ASSERT_NE(uninstaller, INVALID_HANDLE_VALUE);
+    ASSERT_NE(data, INVALID_HANDLE_VALUE);
+    harness::runresult r = install(p, L"1 x");
+    CloseHandle(uninstaller);
+    CloseHandle(data);
+    SetFileAttributesW(readonly.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(r.exitcode, 0u) << r.output;
+    EXPECT_TRUE(r.warnings.empty());
+    EXPECT_EQ(readfile(p.workspace() + L"\\uninstall.exe"), "locked uninstaller");
+    EXPECT_EQ(readfile(p.workspace() + L"\\data\\empty.txt"), "locked data");
+    EXPECT_EQ(readfile(readonly), "read-only");
+    EXPECT_NE(r.output.find("dataunzip dataunzip::filewrite 231: fopen setup\\data\\empty.txt filename failed!"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(readfile(p.workspace() + L"\\a\\b\\c\\deep.txt"), "deep") << "later entries are still written";
+    EXPECT_TRUE(fileexists(p.record()));
+}
+
+} // namespace
