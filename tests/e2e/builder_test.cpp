@@ -63,6 +63,7 @@ struct workdir {
         harness::runoptions options;
         options.workdir = dir;
         options.env = {{L"TMP", tmp}, {L"TEMP", tmp}};
+        options.watchwarnings = true;
         return harness::run(L"\"" + dir + L"\\bootstrap.exe\"", options);
     }
 
@@ -225,6 +226,19 @@ TEST_P(BuilderIcon, PackageCarriesTheLoaderIcon)
 
 INSTANTIATE_TEST_SUITE_P(Builder, BuilderIcon, testing::ValuesIn(iconRows),
                          [](const testing::TestParamInfo<IconRow>& info) { return std::string(info.param.name); });
+
+// While it packs, the builder shows its small "Waiting ..." popup; a tree of
+// a few megabytes keeps it up long enough to be seen.
+TEST(Builder, ShowsTheWaitingPopupWhileItWorks)
+{
+    Files files = sampletrees();
+    for (int i = 0; i < 8; ++i) files.push_back({"setup/bulk/b" + std::to_string(i) + ".bin", pattern(1 << 20, 10 + i)});
+    workdir work(L"builder_popup", files);
+    harness::runresult r = work.build();
+    ASSERT_EQ(r.exitcode, 0u) << r.output;
+    EXPECT_NE(std::find(r.windows.begin(), r.windows.end(), "Static|Waiting ..."), r.windows.end())
+        << testing::PrintToString(r.windows);
+}
 
 TEST(Builder, NoAppTreeGivesTheEmptyArchive)
 {

@@ -80,6 +80,7 @@ struct watchstate {
     std::vector<HWND> seen;
     std::vector<warning>* warnings = nullptr;
     bool* visible = nullptr;
+    std::vector<std::string>* windows = nullptr;
 };
 
 std::wstring windowtext(HWND window)
@@ -110,6 +111,7 @@ struct topwindows {
     DWORD process;
     std::vector<HWND> boxes;
     HWND installer = nullptr;
+    std::vector<std::string> shown;
 };
 
 BOOL CALLBACK collect(HWND window, LPARAM param)
@@ -118,6 +120,7 @@ BOOL CALLBACK collect(HWND window, LPARAM param)
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     if (owner != found->process) return TRUE;
+    if (IsWindowVisible(window)) found->shown.push_back(narrow(classof(window) + L"|" + windowtext(window)));
     if (classof(window) == L"Cwin") found->installer = window;
     else if (windowtext(window) == L"Warnning" && IsWindowVisible(window)) found->boxes.push_back(window);
     return TRUE;
@@ -127,10 +130,13 @@ DWORD WINAPI watchwarnings(void* param)
 {
     auto* state = static_cast<watchstate*>(param);
     while (!state->stop) {
-        topwindows found{state->process, {}, nullptr};
+        topwindows found{state->process, {}, nullptr, {}};
         EnumWindows(collect, reinterpret_cast<LPARAM>(&found));
         bool visible = found.installer && IsWindowVisible(found.installer);
         if (visible) *state->visible = true;
+        for (const std::string& shown : found.shown)
+            if (std::find(state->windows->begin(), state->windows->end(), shown) == state->windows->end())
+                state->windows->push_back(shown);
         for (HWND box : found.boxes) {
             if (std::find(state->seen.begin(), state->seen.end(), box) != state->seen.end()) continue;
             std::wstring text;
@@ -241,6 +247,7 @@ runresult run(const std::wstring& commandline, const runoptions& options)
     watch.process = pi.dwProcessId;
     watch.warnings = &result.warnings;
     watch.visible = &result.installerseenvisible;
+    watch.windows = &result.windows;
     HANDLE watcher = options.watchwarnings ? CreateThread(nullptr, 0, watchwarnings, &watch, 0, nullptr) : nullptr;
     if (WaitForSingleObject(pi.hProcess, options.timeoutms) == WAIT_TIMEOUT) {
         result.timedout = true;

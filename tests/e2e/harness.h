@@ -50,6 +50,9 @@ struct runresult {
     std::string output;  // the child's standard output, CR LF read as LF
     std::vector<warning> warnings;  // with watchwarnings, in order of appearance
     bool installerseenvisible = false;  // with watchwarnings, sampled while running
+    // With watchwarnings: "class|title" of every visible top-level window the
+    // child showed, once each, in order of appearance.
+    std::vector<std::string> windows;
 };
 
 // Starts commandline (with options.application if given) and waits for it.
