@@ -10,7 +10,7 @@ if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 
 packages=(
   g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev
-  googletest cmake ninja-build dpkg-dev
+  googletest cmake ninja-build dpkg-dev locales
   wine wine32 xvfb matchbox-window-manager x11-utils xdotool
   imagemagick fonts-wqy-microhei
   clang libclang-rt-14-dev zip osslsigncode openssl
@@ -78,6 +78,11 @@ if [ $need_src = 1 ]; then
     [ -f "$src/$f" ] && cp "$src/$f" "$deps/minizip/"
   done
   rm -rf "$work"
+fi
+
+# A Chinese locale (GBK) for the tests that run Wine with that ANSI code page.
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.gbk$'; then
+  $SUDO localedef -i zh_CN -f GBK zh_CN.GBK >/dev/null 2>&1 || echo "install.sh: could not make the zh_CN.GBK locale"
 fi
 
 # A 32-bit Wine prefix needs the i386 loader; make sure the binary is reachable.

@@ -57,6 +57,10 @@ bootstrap_add_test(installer_tests
   LIBS peresources e2eharness ziptestkit)
 add_dependencies(installer_tests bootstrap standinsetup planteddll)
 target_compile_definitions(installer_tests PRIVATE PLANTED_DLL="$<TARGET_FILE:planteddll>")
+# The rows that need a Chinese ANSI code page run in a process of that locale.
+set_tests_properties(installer_tests PROPERTIES ENVIRONMENT "GTEST_FILTER=-ChineseLocale.*")
+add_test(NAME installer_tests_chinese_locale COMMAND installer_tests --gtest_filter=ChineseLocale.*)
+set_tests_properties(installer_tests_chinese_locale PROPERTIES ENVIRONMENT "LANG=zh_CN.GBK;LC_ALL=zh_CN.GBK")
 
 # A package signed after building still installs and verifies.
 add_test(NAME signed_package

@@ -676,3 +676,27 @@ TEST(Installer, LockedAndReadOnlyLeftoversOfAnEarlierRun)
 }
 
 } // namespace
+
+namespace {
+
+// Run in a process whose ANSI code page is 936: a package whose name holds
+// Chinese characters, as a download saved under a Chinese title would. The
+// configuration names it in UTF-8, the channel file in the ANSI code page.
+TEST(ChineseLocale, PackageNameInTheAnsiCodePage)
+{
+    ASSERT_EQ(GetACP(), 936u) << "this test runs under a Chinese locale";
+    package p = makepackage(L"chinese_locale");
+    std::wstring name = L"\u5b89\u88c5\u5305.exe";
+    std::wstring renamed = p.src + L"\\" + name;
+    ASSERT_TRUE(MoveFileW(p.exe.c_str(), renamed.c_str()));
+    p.exe = renamed;
+    harness::runresult r = install(p, L"1 x");
+    EXPECT_EQ(r.exitcode, 0u) << r.output;
+    EXPECT_TRUE(r.warnings.empty());
+    std::string config = readfile(p.workspace() + L"\\config.xml");
+    EXPECT_NE(config.find("path=\"" + harness::narrow(p.exe) + "\""), std::string::npos) << config;
+    std::string channel = readfile(p.workspace() + L"\\channel.cfg");
+    EXPECT_EQ(channel, "\xb0\xb2\xd7\xb0\xb0\xfc.exe") << "the name's GBK bytes";
+}
+
+} // namespace
