@@ -84,11 +84,18 @@ int main()
 
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
+    // The program's output goes nowhere, as for a program started from the
+    // shell: a console would cost the programs that write log lines.
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             OPEN_EXISTING, 0, nullptr);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
     PROCESS_INFORMATION info = {};
     QueryPerformanceCounter(&start);
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
         fprintf(stderr, "benchlaunch: cannot start %ls (error %lu)\n", argv[i], GetLastError());
         return 1;
     }

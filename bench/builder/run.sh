@@ -17,7 +17,7 @@ source bench/common.sh
 data="$here/build/windows/bench-builder"
 rm -rf "$data" && mkdir -p "$data/tree" "$data/tmp" "$data/out"
 source scripts/winenv.sh
-trap 'winenv_stop; rm -rf "$data"' EXIT
+trap winenv_stop EXIT
 winenv_start
 bin=build/windows/bench
 launch() { wine "$(win "$here/$bin/builder/benchlaunch.exe")" "$@" | tr -d '\r'; }
@@ -65,3 +65,4 @@ printf '%-30s %12s bytes  x%s of zip\n' "  its setup archive" "$archive" "$(rati
 printf '%-30s %12s bytes\n' "zip" "$zipsize"
 printf '%-30s %12s bytes  x%s of zip\n' "NSIS installer" "$nsissize" "$(ratio "$nsissize" "$zipsize")"
 awk -v p="$package" -v z="$zipsize" 'BEGIN {d = (p - z) * 100 / z; printf "package vs zip: %+.2f %%\n", d}'
+rm -rf "$data"
