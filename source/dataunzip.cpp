@@ -12,6 +12,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <set>
+#include <string>
+#include <set>
 #include <string>
 
 namespace {
@@ -183,6 +186,10 @@ struct dataunzip::state {
     char entryname[NAME_SIZE] = {};
     int32_t failure = DATAUNZIP_OK;
     char* piece = nullptr;
+    // Directories this reader made (or found) below made_in: most entries
+    // share their parents, and every _mkdir is a trip to the file system.
+    std::string madein;
+    std::set<std::string> made;
 
     int32_t fail(int32_t cause)
     {
@@ -295,10 +302,15 @@ int32_t dataunzip::filewrite(const char* name, const char* target)
 
     // Directories are created relative to the target, so the current
     // directory never wanders into the entry's path.
+    std::string here = target ? target : "";
+    if (here != self->madein) {
+        self->made.clear();
+        self->madein = here;
+    }
     std::string prefix;
     for (size_t i = 0; name[i];) {
         size_t next = nextchar(name, i);
-        if (next == i + 1 && isseparator(name[i])) _mkdir(prefix.c_str());
+        if (next == i + 1 && isseparator(name[i]) && self->made.insert(prefix).second) _mkdir(prefix.c_str());
         prefix.append(name + i, next - i);
         i = next;
     }

@@ -1,5 +1,6 @@
 #include "datazip.h"
 
+#include "deflateahead.h"
 #include "logline.h"
 
 #include <zip.h>
@@ -119,6 +120,41 @@ bool datazip::putfileinzip(const char* path)
         error = -1;
         return false;
     }
+    error = closed;
+    return closed == ZIP_OK;
+}
+
+bool datazip::putdeflated(const char* path, const deflatedfile& file)
+{
+    const char* const FUNCTION = "datazip::putfileinzip";
+    zip_fileinfo info;
+    memset(&info, 0, sizeof info);
+    // minizip would set this from deflate's own classification.
+    info.internal_fa = file.text ? 1 : 0;
+    isLargeFile(path);
+
+    const char* name = path;
+    while (isseparator(*name)) ++name;
+    size_t length = strlen(name);
+    if (length > 0 && isseparator(name[length - 1])) return true;
+
+    // raw: the data go in as they are; level 9 still marks the entry as
+    // maximally compressed.
+    error = zipOpenNewFileInZip2(handle, name, &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 9, 1);
+    if (error != ZIP_OK) {
+        logline("datazip", FUNCTION, 46, "err in opening %s in zipfile\n", name);
+        return false;
+    }
+    if (!file.data.empty()) {
+        int written = zipWriteInFileInZip(handle, file.data.data(), unsigned(file.data.size()));
+        if (written < 0) {
+            error = written;
+            logline("datazip", FUNCTION, 65, "err in writing %s in the zipfile\n", name);
+            return false;
+        }
+    }
+    int closed = zipCloseFileInZipRaw(handle, file.size, file.crc);
+    if (closed != ZIP_OK) logline("datazip", FUNCTION, 79, "error in closing %s in the zipfile!\n", name);
     error = closed;
     return closed == ZIP_OK;
 }

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+struct deflatedfile;
+
 class datazip {
 public:
     // filename may be null; set it later with setfilename.
@@ -21,6 +23,9 @@ public:
     // be started, the source file could not be opened or read completely, or
     // writing failed; true otherwise.
     bool putfileinzip(const char* path);
+    // Adds one file whose data were already deflated (see deflateahead): the
+    // same entry putfileinzip would write. Same results and lines.
+    bool putdeflated(const char* path, const deflatedfile& file);
     // Writes the central directory and closes the archive. True on success.
     bool closezipfile();
     // 1 when the file's size cannot be represented as a signed 32-bit

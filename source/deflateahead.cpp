@@ -1,0 +1,140 @@
+#include "deflateahead.h"
+
+#include <zlib.h>
+
+#include <cstdio>
+
+namespace {
+
+// Files up to this size are compressed ahead, in memory; larger ones are
+// streamed by the writer. The queue of finished entries stays below QUEUE_LIMIT.
+const uint64_t FILE_LIMIT = 16u << 20;
+const uint64_t QUEUE_LIMIT = 48u << 20;
+
+const char* skipseparators(const char* path)
+{
+    while (*path == '\\' || *path == '/') ++path;
+    return path;
+}
+
+} // namespace
+
+deflateahead::deflateahead(std::vector<std::string> files, std::vector<uint64_t> filesizes)
+    : paths(std::move(files)), sizes(std::move(filesizes)), states(paths.size(), WAITING), results(paths.size())
+{
+    InitializeCriticalSection(&lock);
+    itemdone = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    itemtaken = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    thread = itemdone && itemtaken ? CreateThread(nullptr, 0, run, this, 0, nullptr) : nullptr;
+}
+
+deflateahead::~deflateahead()
+{
+    EnterCriticalSection(&lock);
+    stopping = true;
+    LeaveCriticalSection(&lock);
+    if (itemtaken) SetEvent(itemtaken);
+    if (thread) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+    if (itemdone) CloseHandle(itemdone);
+    if (itemtaken) CloseHandle(itemtaken);
+    DeleteCriticalSection(&lock);
+}
+
+DWORD WINAPI deflateahead::run(void* self)
+{
+    static_cast<deflateahead*>(self)->work();
+    return 0;
+}
+
+void deflateahead::work()
+{
+    EnterCriticalSection(&lock);
+    while (!stopping) {
+        while (next < paths.size() && (paths[next].empty() || sizes[next] > FILE_LIMIT || states[next] != WAITING))
+            ++next;
+        if (next >= paths.size()) break;
+        if (queued > 0 && queued + sizes[next] > QUEUE_LIMIT) {
+            LeaveCriticalSection(&lock);
+            WaitForSingleObject(itemtaken, INFINITE);
+            EnterCriticalSection(&lock);
+            continue;
+        }
+        size_t item = next++;
+        states[item] = WORKING;
+        queued += sizes[item];
+        LeaveCriticalSection(&lock);
+
+        deflatedfile result;
+        bool ok = compress(paths[item], result);
+
+        EnterCriticalSection(&lock);
+        if (ok) results[item] = std::move(result);
+        states[item] = ok ? DONE : FAILED;
+        LeaveCriticalSection(&lock);
+        SetEvent(itemdone);
+        EnterCriticalSection(&lock);
+    }
+    LeaveCriticalSection(&lock);
+}
+
+bool deflateahead::take(size_t index, deflatedfile& out)
+{
+    if (index >= paths.size()) return false;
+    EnterCriticalSection(&lock);
+    if (!thread || states[index] == WAITING) {
+        // The caller adds it; the thread goes on after it.
+        states[index] = CALLERS;
+        if (next <= index) next = index + 1;
+        LeaveCriticalSection(&lock);
+        return false;
+    }
+    while (states[index] == WORKING) {
+        LeaveCriticalSection(&lock);
+        WaitForSingleObject(itemdone, INFINITE);
+        EnterCriticalSection(&lock);
+    }
+    bool done = states[index] == DONE;
+    if (done) out = std::move(results[index]);
+    results[index] = deflatedfile();
+    if (states[index] == DONE || states[index] == FAILED) queued -= sizes[index];
+    states[index] = CALLERS;
+    LeaveCriticalSection(&lock);
+    SetEvent(itemtaken);
+    return done;
+}
+
+bool deflateahead::compress(const std::string& path, deflatedfile& out)
+{
+    FILE* source = fopen(skipseparators(path.c_str()), "rb");
+    if (!source) return false;
+    std::string input;
+    char buffer[65536];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, source)) > 0) {
+        input.append(buffer, got);
+        if (input.size() > FILE_LIMIT) break;
+    }
+    bool complete = !ferror(source) && feof(source);
+    fclose(source);
+    // A file that cannot be read whole goes to the writer, which reports it.
+    if (!complete || input.size() > FILE_LIMIT) return false;
+
+    z_stream stream = {};
+    if (deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+    out.data.resize(deflateBound(&stream, uLong(input.size())) + 16);
+    stream.next_in = reinterpret_cast<Bytef*>(&input[0]);
+    stream.avail_in = uInt(input.size());
+    stream.next_out = reinterpret_cast<Bytef*>(&out.data[0]);
+    stream.avail_out = uInt(out.data.size());
+    int result = deflate(&stream, Z_FINISH);
+    out.data.resize(stream.total_out);
+    out.text = stream.data_type == Z_TEXT;
+    deflateEnd(&stream);
+    if (result != Z_STREAM_END) return false;
+    out.crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(input.data()), uInt(input.size())));
+    out.size = uint32_t(input.size());
+    return true;
+}

@@ -1,0 +1,54 @@
+// Compresses the files of a tree walk on a second thread, ahead of the
+// archive writer, so that packing uses both cores. Each file is deflated
+// whole, exactly as the writer would deflate it (raw deflate, level 9,
+// window bits 15, memory level 8, default strategy), so the archive's bytes
+// do not depend on which thread compressed an entry.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct deflatedfile {
+    std::string data;   // raw deflate stream
+    uint32_t crc = 0;   // CRC-32 of the file's bytes
+    uint32_t size = 0;  // the file's size
+    bool text = false;  // deflate classed the data as text
+};
+
+class deflateahead {
+public:
+    // paths[i] is the file to read for item i, or empty for an item that is
+    // not a file; sizes[i] its size from the directory listing. Files larger
+    // than the per-file limit are left to the writer.
+    deflateahead(std::vector<std::string> paths, std::vector<uint64_t> sizes);
+    // Stops the thread and waits for it.
+    ~deflateahead();
+    deflateahead(const deflateahead&) = delete;
+    deflateahead& operator=(const deflateahead&) = delete;
+
+    // Item index, in order: true with out filled when the thread compressed
+    // it (waiting for it if needed); false when the caller must add the file
+    // itself (not taken, too large, or it could not be read completely).
+    bool take(size_t index, deflatedfile& out);
+
+private:
+    enum itemstate { WAITING, WORKING, DONE, FAILED, CALLERS };
+    static DWORD WINAPI run(void* self);
+    void work();
+    bool compress(const std::string& path, deflatedfile& out);
+
+    std::vector<std::string> paths;
+    std::vector<uint64_t> sizes;
+    std::vector<itemstate> states;
+    std::vector<deflatedfile> results;
+    size_t next = 0;        // first item the thread has not looked at
+    uint64_t queued = 0;    // bytes compressed and not yet taken
+    bool stopping = false;
+    CRITICAL_SECTION lock;
+    HANDLE itemdone;        // set when the thread finishes an item
+    HANDLE itemtaken;       // set when the caller takes one (budget freed) or stops
+    HANDLE thread;
+};
