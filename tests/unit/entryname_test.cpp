@@ -1,0 +1,48 @@
+#include "entryname.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+
+namespace {
+
+// Lead bytes of code page 932, whose second bytes include the separator 0x5C.
+bool lead932(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+struct namerow {
+    const char* label;
+    std::string name;
+    bool doublebyte;  // read with the lead bytes of code page 932
+    bool safe;
+};
+
+std::ostream& operator<<(std::ostream& os, const namerow& r) { return os << r.label; }
+
+const namerow ROWS[] = {
+    {"plain", "setup\\rEdizo.exe", false, true},
+    {"forward_slashes", "setup/a/b.txt", false, true},
+    {"parent", "setup\\..\\evil.txt", false, false},
+    {"stream", "setup\\a.txt:hidden", false, false},
+    {"device_with_spaces", "setup\\nul .txt", false, false},
+    {"device_lower_case", "setup\\a\\lpt9", false, false},
+    {"device_prefix_only", "setup\\console.txt", false, true},
+    {"separator_as_second_byte", "setup\\\x95\\", true, true},
+    {"separator_as_second_byte_single_byte_page", "setup\\\x95\\", false, false},
+    {"lead_byte_last", "setup\\a\x81", true, true},
+};
+
+class EntryNameTest : public ::testing::TestWithParam<namerow> {};
+
+TEST_P(EntryNameTest, OnlyNamesBelowSetupAreSafe)
+{
+    const namerow& row = GetParam();
+    EXPECT_EQ(safeentryname(row.name.c_str(), row.doublebyte ? lead932 : nullptr), row.safe);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, EntryNameTest, ::testing::ValuesIn(ROWS),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(EntryName, NullIsUnsafe) { EXPECT_FALSE(safeentryname(nullptr, nullptr)); }
+
+} // namespace
