@@ -49,7 +49,11 @@ bool safeentryname(const char* name, leadbytetest islead)
     size_t components = 0;
     for (size_t i = 0; i < length;) {
         unsigned char c = (unsigned char)name[i];
-        if (islead && islead(c) && name[i + 1] != 0) {
+        if (islead && islead(c)) {
+            // No double-byte code page has a second byte below 0x40: such a
+            // pair is not one character, and Windows reads its second byte on
+            // its own (a colon, a dot, a separator, a wildcard).
+            if ((unsigned char)name[i + 1] < 0x40) return false;
             component.append(name + i, 2);
             i += 2;
             continue;

@@ -29,7 +29,14 @@ const namerow ROWS[] = {
     {"device_prefix_only", "setup\\console.txt", false, true},
     {"separator_as_second_byte", "setup\\\x95\\", true, true},
     {"separator_as_second_byte_single_byte_page", "setup\\\x95\\", false, false},
-    {"lead_byte_last", "setup\\a\x81", true, true},
+    {"lead_byte_last", "setup\\a\x81", true, false},
+    {"lead_byte_before_wildcard", "setup\\x\xea<", true, false},
+    {"lead_byte_before_colon", "setup\\a\x81:stream", true, false},
+    {"lead_byte_before_slash", "setup\\a\x81/../../x", true, false},
+    {"lead_byte_before_space", "setup\\a\x81 b", true, false},
+    {"lead_byte_before_letter", "setup\\a\x81@b", true, true},
+    {"lead_byte_single_byte_page", "setup\\x\xea<", false, false},
+    {"high_byte_single_byte_page", "setup\\a\x81 b", false, true},
 };
 
 class EntryNameTest : public ::testing::TestWithParam<namerow> {};
