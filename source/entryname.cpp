@@ -25,7 +25,10 @@ bool isdevicename(const std::string& component)
     for (const char* device : DEVICES)
         if (sameletters(base, base.size(), device)) return true;
     if (base.size() == 4 && (sameletters(base, 3, "COM") || sameletters(base, 3, "LPT"))) {
-        return base[3] >= '0' && base[3] <= '9';
+        unsigned char digit = (unsigned char)base[3];
+        // Windows takes the superscripts one, two and three as digits here too;
+        // code page 1252 and its like hold them at 0xB9, 0xB2 and 0xB3.
+        return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
     }
     return false;
 }
