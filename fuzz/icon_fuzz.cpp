@@ -86,7 +86,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t wanted = icondirectorysize(iconcount(data));
     if (wanted > size) wanted = size;
     checkread(data, wanted, size);
-    checkslots(iconcount(data));
+    // The plan depends on the count alone; large counts (the unit tests hold the top one) would
+    // slow every run to a crawl for nothing new.
+    if (iconcount(data) <= 256) checkslots(iconcount(data));
   } else {
     checkread(data, size, size);
   }
