@@ -53,9 +53,10 @@ bool safeentryname(const char* name, leadbytetest islead)
     for (size_t i = 0; i < length;) {
         unsigned char c = (unsigned char)name[i];
         if (islead && islead(c)) {
-            // No double-byte code page has a second byte below 0x40: such a
-            // pair is not one character, and Windows reads its second byte on
-            // its own (a colon, a dot, a separator, a wildcard).
+            // No double-byte code page has a second byte below 0x40. Such a
+            // pair is no character at all, and a converter that read its
+            // second byte on its own would see a colon, a dot, a separator or
+            // a wildcard that this check let through as part of a character.
             if ((unsigned char)name[i + 1] < 0x40) return false;
             component.append(name + i, 2);
             i += 2;
