@@ -1,5 +1,6 @@
 #include "dataunzip.h"
 
+#include "entryname.h"
 #include "logline.h"
 #include "md5digest.h"
 #include "packagetrailer.h"
@@ -19,7 +20,7 @@
 
 namespace {
 
-const int32_t NAME_SIZE = 512;
+const int32_t NAME_SIZE = ENTRY_NAME_SIZE;
 // Inflated bytes handed from the archive to the output file at a time.
 const unsigned PIECE_SIZE = 65536;
 
@@ -122,54 +123,12 @@ size_t nextchar(const char* name, size_t i)
     return i + 1;
 }
 
-bool isdevicename(const std::string& component)
-{
-    static const char* const DEVICES[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
-    std::string base = component.substr(0, component.find('.'));
-    while (!base.empty() && base.back() == ' ') base.pop_back();
-    for (const char* device : DEVICES)
-        if (_stricmp(base.c_str(), device) == 0) return true;
-    if (base.size() == 4 && (_strnicmp(base.c_str(), "COM", 3) == 0 || _strnicmp(base.c_str(), "LPT", 3) == 0))
-        return base[3] >= '0' && base[3] <= '9';
-    return false;
-}
-
-bool safecomponent(const std::string& component)
-{
-    if (component.empty() || component == "." || component == "..") return false;
-    char last = component.back();
-    if (last == '.' || last == ' ') return false;
-    return !isdevicename(component);
-}
+// Double-byte characters of the ANSI code page, in which names reach the file functions.
+bool ansileadbyte(unsigned char byte) { return IsDBCSLeadByte(BYTE(byte)) != 0; }
 
 } // namespace
 
-bool safeentryname(const char* name)
-{
-    if (!name) return false;
-    size_t length = strnlen(name, NAME_SIZE);
-    if (length == 0 || length >= size_t(NAME_SIZE)) return false;
-    std::string component;
-    size_t components = 0;
-    for (size_t i = 0; i < length;) {
-        unsigned char c = (unsigned char)name[i];
-        size_t next = nextchar(name, i);
-        if (next > i + 1) {
-            component.append(name + i, next - i);
-        } else if (isseparator(char(c))) {
-            if (!safecomponent(component)) return false;
-            if (components == 0 && component != "setup") return false;
-            ++components;
-            component.clear();
-        } else {
-            if (c < 0x20 || strchr(":*?\"<>|", c)) return false;
-            component.push_back(char(c));
-        }
-        i = next;
-    }
-    // The last component is the file itself, below "setup\".
-    return components > 0 && safecomponent(component);
-}
+bool safeentryname(const char* name) { return safeentryname(name, ansileadbyte); }
 
 struct dataunzip::state {
     FILE* stream = nullptr;

@@ -61,10 +61,6 @@ private:
     state* self;
 };
 
-// True when an entry name may be written below the target directory: it
-// starts with "setup\", has no "." or ".." component, no drive or device
-// prefix (no colon, no leading separator), no empty component, no component
-// that Windows would trim (trailing dot or space) or read as a device (CON,
-// NUL, COM1, ...), no control or wildcard character, and is shorter than 512
-// bytes. "/" counts as a separator as well as "\".
+// safeentryname of entryname.h for a name in the ANSI code page: true when
+// the entry may be written below the target directory.
 bool safeentryname(const char* name);
