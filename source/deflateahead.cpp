@@ -8,8 +8,8 @@ namespace {
 
 // Files up to this size are compressed ahead, in memory; larger ones are
 // streamed by the writer. The queue of finished entries stays below QUEUE_LIMIT.
-const uint64_t FILE_LIMIT = 16u << 20;
-const uint64_t QUEUE_LIMIT = 48u << 20;
+const uint64_t FILE_LIMIT = 32u << 20;
+const uint64_t QUEUE_LIMIT = 96u << 20;
 
 const char* skipseparators(const char* path)
 {
@@ -49,32 +49,44 @@ DWORD WINAPI deflateahead::run(void* self)
     return 0;
 }
 
+size_t deflateahead::claimnext()
+{
+    while (next < paths.size() && (paths[next].empty() || sizes[next] > FILE_LIMIT || states[next] != WAITING))
+        ++next;
+    if (next >= paths.size()) return paths.size();
+    if (queued > 0 && queued + sizes[next] > QUEUE_LIMIT) return paths.size();
+    size_t item = next++;
+    states[item] = WORKING;
+    queued += sizes[item];
+    return item;
+}
+
+void deflateahead::finish(size_t item)
+{
+    deflatedfile result;
+    bool ok = compress(paths[item], result);
+    EnterCriticalSection(&lock);
+    if (ok) results[item] = std::move(result);
+    states[item] = ok ? DONE : FAILED;
+    LeaveCriticalSection(&lock);
+    SetEvent(itemdone);
+}
+
 void deflateahead::work()
 {
     EnterCriticalSection(&lock);
     while (!stopping) {
-        while (next < paths.size() && (paths[next].empty() || sizes[next] > FILE_LIMIT || states[next] != WAITING))
-            ++next;
-        if (next >= paths.size()) break;
-        if (queued > 0 && queued + sizes[next] > QUEUE_LIMIT) {
+        size_t item = claimnext();
+        if (item >= paths.size()) {
+            if (next >= paths.size()) break;
+            // The queue is full: wait until the writer takes an entry.
             LeaveCriticalSection(&lock);
             WaitForSingleObject(itemtaken, INFINITE);
             EnterCriticalSection(&lock);
             continue;
         }
-        size_t item = next++;
-        states[item] = WORKING;
-        queued += sizes[item];
         LeaveCriticalSection(&lock);
-
-        deflatedfile result;
-        bool ok = compress(paths[item], result);
-
-        EnterCriticalSection(&lock);
-        if (ok) results[item] = std::move(result);
-        states[item] = ok ? DONE : FAILED;
-        LeaveCriticalSection(&lock);
-        SetEvent(itemdone);
+        finish(item);
         EnterCriticalSection(&lock);
     }
     LeaveCriticalSection(&lock);
@@ -92,6 +104,14 @@ bool deflateahead::take(size_t index, deflatedfile& out)
         return false;
     }
     while (states[index] == WORKING) {
+        // Rather than wait, the caller compresses a later file itself.
+        size_t later = claimnext();
+        if (later < paths.size()) {
+            LeaveCriticalSection(&lock);
+            finish(later);
+            EnterCriticalSection(&lock);
+            continue;
+        }
         LeaveCriticalSection(&lock);
         WaitForSingleObject(itemdone, INFINITE);
         EnterCriticalSection(&lock);

@@ -1,5 +1,6 @@
 // Compresses the files of a tree walk on a second thread, ahead of the
-// archive writer, so that packing uses both cores. Each file is deflated
+// archive writer, so that packing uses both cores: the writer, waiting for a
+// file the thread is still compressing, compresses a later one itself. Each file is deflated
 // whole, exactly as the writer would deflate it (raw deflate, level 9,
 // window bits 15, memory level 8, default strategy), so the archive's bytes
 // do not depend on which thread compressed an entry.
@@ -38,6 +39,11 @@ private:
     enum itemstate { WAITING, WORKING, DONE, FAILED, CALLERS };
     static DWORD WINAPI run(void* self);
     void work();
+    // Under the lock: claims the next file to compress ahead, or returns
+    // paths.size() when there is none or the queue is full.
+    size_t claimnext();
+    // Compresses a claimed file and files the result.
+    void finish(size_t item);
     bool compress(const std::string& path, deflatedfile& out);
 
     std::vector<std::string> paths;
