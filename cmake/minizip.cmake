@@ -9,7 +9,5 @@ endif()
 add_library(minizip STATIC ${MINIZIP_DIR}/ioapi.c ${MINIZIP_DIR}/zip.c ${MINIZIP_DIR}/unzip.c)
 target_include_directories(minizip SYSTEM PUBLIC ${MINIZIP_DIR} ${ZLIB_INCLUDE})
 target_compile_definitions(minizip PUBLIC NOCRYPT NOUNCRYPT)
-# Fewer, larger reads of the package: minizip seeks before every buffer refill.
-target_compile_definitions(minizip PRIVATE UNZ_BUFSIZE=262144)
 target_compile_options(minizip PRIVATE -w -fno-asynchronous-unwind-tables)
 target_link_libraries(minizip PUBLIC ${ZLIB_STATIC})
