@@ -149,6 +149,8 @@ struct dataunzip::state {
     // share their parents, and every _mkdir is a trip to the file system.
     std::string madein;
     std::set<std::string> made;
+    // The target filewrite last made current; empty when unknown.
+    std::string incurrent;
 
     int32_t fail(int32_t cause)
     {
@@ -227,6 +229,7 @@ void dataunzip::unzipfopen(const char* path, char* computedA, char* computedB)
 
     self->saveddir = _getcwd(nullptr, 0);
     _chdir(workspacedir().c_str());
+    self->incurrent.clear();
 }
 
 int32_t dataunzip::readcurfile(char* name)
@@ -253,7 +256,12 @@ int32_t dataunzip::readcurfile(char* name)
 
 int32_t dataunzip::filewrite(const char* name, const char* target)
 {
-    if (target) _chdir(target);
+    // Each _chdir is a trip to the file system: the target stays current
+    // from one entry to the next, since only this reader moves it meanwhile.
+    if (target && self->incurrent != target) {
+        _chdir(target);
+        self->incurrent = target;
+    }
     if (!self->entryopen || !name || strcmp(name, self->entryname) != 0) {
         self->closeentry();
         return self->fail(DATAUNZIP_NOT_OPEN);
@@ -334,6 +342,7 @@ void dataunzip::closeunzipfile()
         free(self->saveddir);
     }
     self->saveddir = nullptr;
+    self->incurrent.clear();
     free(self->piece);
     self->piece = nullptr;
 }
