@@ -15,6 +15,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 #include <set>
 #include <string>
 
@@ -27,16 +28,39 @@ const unsigned PIECE_SIZE = 65536;
 // What packagewindow shows minizip: bytes [base, base + size) of the package
 // as positions [0, size). The zip64 locator holds an offset relative to the
 // archive's first byte, so the archive must start at position 0 of the view.
-struct window {
-    FILE* stream;
-    long base;
-    long size;
+// minizip seeks and tells around every small read, and each of those is a
+// trip to the system: the view keeps its own position and serves reads from
+// two cached blocks, one for the central directory it walks and one for the
+// entry it inflates.
+const long BLOCK_SIZE = 65536;
+
+struct cacheblock {
+    std::vector<unsigned char> bytes;
+    long start = 0;
+    long length = 0;
+    unsigned long used = 0;
 };
 
-long windowpos(window* w)
+struct window {
+    FILE* stream = nullptr;
+    long base = 0;
+    long size = 0;
+    long pos = 0;
+    bool failed = false;
+    cacheblock blocks[2];
+    unsigned long clock = 0;
+};
+
+// Reads view bytes [at, at + length) from the file; the count read.
+long readview(window* w, long at, unsigned char* out, long length)
 {
-    long pos = ftell(w->stream);
-    return pos < 0 ? -1 : pos - w->base;
+    if (fseek(w->stream, w->base + at, SEEK_SET) != 0) {
+        w->failed = true;
+        return 0;
+    }
+    size_t got = fread(out, 1, size_t(length), w->stream);
+    if (got < size_t(length) && ferror(w->stream)) w->failed = true;
+    return long(got);
 }
 
 voidpf ZCALLBACK windowopen(voidpf opaque, const void*, int)
@@ -47,11 +71,36 @@ voidpf ZCALLBACK windowopen(voidpf opaque, const void*, int)
 uLong ZCALLBACK windowread(voidpf opaque, voidpf, void* buf, uLong size)
 {
     window* w = static_cast<window*>(opaque);
-    long pos = windowpos(w);
-    if (pos < 0 || pos >= w->size) return 0;
+    if (w->pos >= w->size) return 0;
     // Reads stop at the end of archive A: archive B and the trailer stay unseen.
-    if (uLong(w->size - pos) < size) size = uLong(w->size - pos);
-    return uLong(fread(buf, 1, size, w->stream));
+    long want = uLong(w->size - w->pos) < size ? w->size - w->pos : long(size);
+    auto* out = static_cast<unsigned char*>(buf);
+    if (want >= BLOCK_SIZE) {
+        long got = readview(w, w->pos, out, want);
+        w->pos += got;
+        return uLong(got);
+    }
+    long done = 0;
+    while (done < want) {
+        cacheblock* hit = nullptr;
+        for (cacheblock& b : w->blocks)
+            if (w->pos >= b.start && w->pos < b.start + b.length) hit = &b;
+        if (!hit) {
+            hit = w->blocks[0].used <= w->blocks[1].used ? &w->blocks[0] : &w->blocks[1];
+            hit->bytes.resize(size_t(BLOCK_SIZE));
+            long length = w->size - w->pos < BLOCK_SIZE ? w->size - w->pos : BLOCK_SIZE;
+            hit->start = w->pos;
+            hit->length = readview(w, w->pos, hit->bytes.data(), length);
+            if (hit->length == 0) break;
+        }
+        hit->used = ++w->clock;
+        long from = w->pos - hit->start;
+        long n = hit->length - from < want - done ? hit->length - from : want - done;
+        memcpy(out + done, hit->bytes.data() + from, size_t(n));
+        done += n;
+        w->pos += n;
+    }
+    return uLong(done);
 }
 
 uLong ZCALLBACK windowwrite(voidpf, voidpf, const void*, uLong)
@@ -61,8 +110,7 @@ uLong ZCALLBACK windowwrite(voidpf, voidpf, const void*, uLong)
 
 ZPOS64_T ZCALLBACK windowtell(voidpf opaque, voidpf)
 {
-    long pos = windowpos(static_cast<window*>(opaque));
-    return pos < 0 ? ZPOS64_T(-1) : ZPOS64_T(pos);
+    return ZPOS64_T(static_cast<window*>(opaque)->pos);
 }
 
 long ZCALLBACK windowseek(voidpf opaque, voidpf, ZPOS64_T offset, int origin)
@@ -71,12 +119,13 @@ long ZCALLBACK windowseek(voidpf opaque, voidpf, ZPOS64_T offset, int origin)
     long long target;
     switch (origin) {
     case ZLIB_FILEFUNC_SEEK_SET: target = (long long)offset; break;
-    case ZLIB_FILEFUNC_SEEK_CUR: target = windowpos(w) + (long long)offset; break;
+    case ZLIB_FILEFUNC_SEEK_CUR: target = w->pos + (long long)offset; break;
     case ZLIB_FILEFUNC_SEEK_END: target = w->size + (long long)offset; break;
     default: return -1;
     }
     if (target < 0 || target > w->size) return -1;
-    return fseek(w->stream, w->base + long(target), SEEK_SET) == 0 ? 0 : -1;
+    w->pos = long(target);
+    return 0;
 }
 
 int ZCALLBACK windowclose(voidpf, voidpf)
@@ -86,7 +135,8 @@ int ZCALLBACK windowclose(voidpf, voidpf)
 
 int ZCALLBACK windowerror(voidpf opaque, voidpf)
 {
-    return ferror(static_cast<window*>(opaque)->stream);
+    window* w = static_cast<window*>(opaque);
+    return w->failed || ferror(w->stream);
 }
 
 zlib_filefunc64_def packagewindow(window* w)
@@ -134,7 +184,7 @@ struct dataunzip::state {
     FILE* stream = nullptr;
     unzFile handle = nullptr;
     char* saveddir = nullptr;
-    window view = {nullptr, 0, 0};
+    window view;
     unz_global_info global = {};
     unz_file_info current = {};
     int32_t trailerpos = -1;
@@ -201,7 +251,10 @@ void dataunzip::unzipfopen(const char* path, char* computedA, char* computedB)
         return;
     }
 
-    self->view = {stream, long(trailer.offsetA), long(trailer.offsetB - trailer.offsetA)};
+    self->view = window();
+    self->view.stream = stream;
+    self->view.base = long(trailer.offsetA);
+    self->view.size = long(trailer.offsetB - trailer.offsetA);
     zlib_filefunc64_def functions = packagewindow(&self->view);
     unzFile handle = unzOpen2_64("", &functions);
     if (handle && unzGetGlobalInfo(handle, &self->global) != UNZ_OK) {
