@@ -33,7 +33,8 @@ winenv_start() {
   fi
   wineserver -p >/dev/null 2>&1 &
   winenv_pids+=($!)
-  # Boot the session once (services, explorer) before the tests time anything.
+  # Start Wine's own background processes (services, explorer) once, so the
+  # first program run does not wait for them.
   wine cmd /c exit >/dev/null 2>&1 || true
   winenv_nodebugger
 }

@@ -96,12 +96,19 @@ bool deflateahead::take(size_t index, deflatedfile& out)
 {
     if (index >= paths.size()) return false;
     EnterCriticalSection(&lock);
-    if (!thread || states[index] == WAITING) {
-        // The caller adds it; the thread goes on after it.
-        states[index] = CALLERS;
-        if (next <= index) next = index + 1;
+    if (states[index] == WAITING) {
+        if (paths[index].empty() || sizes[index] > FILE_LIMIT) {
+            // The writer streams it; the thread goes on after it.
+            states[index] = CALLERS;
+            LeaveCriticalSection(&lock);
+            return false;
+        }
+        // Not reached by the thread yet: the caller compresses it now.
+        states[index] = WORKING;
+        queued += sizes[index];
         LeaveCriticalSection(&lock);
-        return false;
+        finish(index);
+        EnterCriticalSection(&lock);
     }
     while (states[index] == WORKING) {
         // Rather than wait, the caller compresses a later file itself.

@@ -30,9 +30,10 @@ public:
     deflateahead(const deflateahead&) = delete;
     deflateahead& operator=(const deflateahead&) = delete;
 
-    // Item index, in order: true with out filled when the thread compressed
-    // it (waiting for it if needed); false when the caller must add the file
-    // itself (not taken, too large, or it could not be read completely).
+    // Item index, in order: true with out filled with the file compressed
+    // (by the thread, or now by the caller if the thread has not reached it);
+    // false when the caller must add it itself: no file, larger than the
+    // in-memory limit, or not readable completely.
     bool take(size_t index, deflatedfile& out);
 
 private:

@@ -1,5 +1,7 @@
 #include "harness.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cwctype>
@@ -174,6 +176,14 @@ std::wstring scratchdir(const std::wstring& name)
     removetree(dir);
     CreateDirectoryW(dir.c_str(), nullptr);
     return dir;
+}
+
+std::wstring testscratchdir()
+{
+    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    return scratchdir(widen(name));
 }
 
 std::string readfile(const std::wstring& path)

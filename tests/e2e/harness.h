@@ -19,6 +19,8 @@ std::wstring standinsetupexe();
 std::wstring testsourcedir();
 // A new, empty scratch directory for one test (removed first if present).
 std::wstring scratchdir(const std::wstring& name);
+// A new, empty scratch directory named after the running GoogleTest test.
+std::wstring testscratchdir();
 
 std::string readfile(const std::wstring& path);
 bool writefile(const std::wstring& path, const std::string& bytes);

@@ -20,15 +20,6 @@ using namespace ziptest;
 
 namespace {
 
-std::string scratch()
-{
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    for (char& c : name)
-        if (c == '/') c = '_';
-    return harness::narrow(harness::scratchdir(harness::widen(name)));
-}
-
 bool samedir(std::string a, std::string b)
 {
     while (!a.empty() && a.back() == '\\') a.pop_back();
@@ -108,7 +99,7 @@ class ReaderTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        root = scratch();
+        root = harness::narrow(harness::testscratchdir());
         workspace = root + "\\tmp\\";
         ASSERT_EQ(_mkdir((root + "\\tmp").c_str()), 0);
         ASSERT_EQ(_mkdir((root + "\\src").c_str()), 0);

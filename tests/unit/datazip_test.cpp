@@ -1,6 +1,7 @@
 // The archive writer and the tree walker: archive bytes checked field by
 // field with the kit's own parser, log lines, failures and tree deletion.
 #include "datazip.h"
+#include "deflateahead.h"
 #include "filelist.h"
 #include "harness.h"
 #include "ziptestkit.h"
@@ -16,16 +17,6 @@
 using namespace ziptest;
 
 namespace {
-
-// A scratch directory named after the running test.
-std::string scratch()
-{
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    for (char& c : name)
-        if (c == '/') c = '_';
-    return harness::narrow(harness::scratchdir(harness::widen(name)));
-}
 
 std::string textdata()
 {
@@ -55,7 +46,7 @@ class WriterTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        root = scratch();
+        root = harness::narrow(harness::testscratchdir());
         ASSERT_EQ(_chdir(root.c_str()), 0);
     }
     cwdguard guard;
@@ -382,6 +373,42 @@ TEST_F(WriterTest, CompressingAheadGivesTheSameArchive)
     bool sawtext = false, sawbinary = false;
     for (const auto& entry : archive.central) (entry.internal ? sawtext : sawbinary) = true;
     EXPECT_TRUE(sawtext && sawbinary) << "both classifications are compared";
+}
+
+} // namespace
+
+namespace {
+
+// The second thread itself: every file it takes is the raw deflate stream of
+// the file's bytes with their CRC-32, size and classification; items that
+// are no files, and files past the in-memory limit, are left to the caller.
+TEST_F(WriterTest, DeflateAheadHandsOutWholeFiles)
+{
+    std::map<std::string, std::string> tree = {
+        {"setup\\a.txt", textdata()},
+        {"setup\\b.bin", noise(70000, 5)},
+        {"setup\\empty.txt", ""},
+        {"setup\\big.bin", noise((32u << 20) + 1, 9)},
+    };
+    writetree(root, tree);
+    std::vector<std::string> paths = {"setup\\a.txt", "", "\\setup\\b.bin", "setup\\empty.txt", "setup\\big.bin",
+                                      "setup\\missing.txt"};
+    std::vector<uint64_t> sizes = {tree["setup\\a.txt"].size(), 0, 70000, 0, (32u << 20) + 1, 10};
+    deflateahead ahead(paths, sizes);
+    for (size_t i = 0; i < paths.size(); ++i) {
+        deflatedfile file;
+        bool taken = ahead.take(i, file);
+        bool expected = !paths[i].empty() && i != 4 && i != 5;
+        ASSERT_EQ(taken, expected) << paths[i];
+        if (!taken) continue;
+        std::string name = paths[i][0] == '\\' ? paths[i].substr(1) : paths[i];
+        std::string inflated;
+        ASSERT_TRUE(rawinflate(file.data, inflated)) << name;
+        EXPECT_EQ(inflated, tree[name]) << name;
+        EXPECT_EQ(file.crc, crc(tree[name])) << name;
+        EXPECT_EQ(file.size, tree[name].size()) << name;
+        EXPECT_EQ(file.text, name == "setup\\a.txt") << name;
+    }
 }
 
 } // namespace
