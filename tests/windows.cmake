@@ -21,12 +21,12 @@ target_link_libraries(e2eharness PUBLIC GTest::gtest)
 bootstrap_options(e2eharness)
 
 bootstrap_add_test(windows_tests
-  SOURCES unit/pathhelpers_test.cpp unit/startup_test.cpp
+  SOURCES win32/pathhelpers_test.cpp win32/startup_test.cpp
   LIBS bootstrapcore e2eharness)
 add_dependencies(windows_tests standinsetup)
 
 bootstrap_add_test(stamping_tests
-  SOURCES unit/setsourcepath_test.cpp
+  SOURCES installer/setsourcepath_test.cpp
   LIBS bootstrapcore e2eharness)
 
 bootstrap_add_test(e2e_tests
@@ -78,15 +78,15 @@ add_test(NAME bootstrap_imports
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/checkimports.sh $<TARGET_FILE:bootstrap>)
 
 # The archive writer, the tree walker and the package reader.
-add_library(ziptestkit STATIC unit/ziptestkit.cpp)
+add_library(ziptestkit STATIC archive/ziptestkit.cpp)
 target_link_libraries(ziptestkit PUBLIC portablecore minizip)
-target_include_directories(ziptestkit PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/unit)
+target_include_directories(ziptestkit PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/archive)
 bootstrap_options(ziptestkit)
 bootstrap_add_test(archive_tests
-  SOURCES unit/datazip_test.cpp unit/dataunzip_test.cpp unit/zip64_test.cpp
+  SOURCES archive/datazip_test.cpp archive/dataunzip_test.cpp archive/zip64_test.cpp
   LIBS bootstrapcore ziptestkit e2eharness)
 bootstrap_add_test(ui_tests
-  SOURCES unit/splash_test.cpp unit/splashwindow.cpp
+  SOURCES ui/splash_test.cpp ui/splashwindow.cpp
   LIBS bootstrapcore e2eharness)
 
 # Shows the splash like the installer window, for screenshots.
