@@ -10,6 +10,9 @@ bash scripts/install.sh || exit 1
 jobs="$(nproc)"
 status=0
 
+echo "== format (.clang-format)"
+bash scripts/checkformat.sh || status=1
+
 echo "== native build (AddressSanitizer, UndefinedBehaviorSanitizer)"
 cmake --preset native >/dev/null && cmake --build build/native -j "$jobs" || exit 1
 ctest --test-dir build/native --output-on-failure -j "$jobs" || status=1

@@ -34,7 +34,7 @@ void publisharguments(int argc, char** argv)
 
 bool startgdiplus()
 {
-    Gdiplus::GdiplusStartupInput input;  // version 1, no callback, no suppression
+    Gdiplus::GdiplusStartupInput input; // version 1, no callback, no suppression
     ULONG_PTR token = 0;
     bool ok = Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;
     gdiplustoken = token;

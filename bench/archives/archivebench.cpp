@@ -52,8 +52,10 @@ unsigned long long treesize(const std::string& dir)
     do {
         std::string name = found.cFileName;
         if (name == "." || name == "..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) total += treesize(dir + "\\" + name);
-        else total += (unsigned long long)found.nFileSizeHigh << 32 | found.nFileSizeLow;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            total += treesize(dir + "\\" + name);
+        else
+            total += (unsigned long long)found.nFileSizeHigh << 32 | found.nFileSizeLow;
     } while (FindNextFileA(h, &found));
     FindClose(h);
     return total;
@@ -141,7 +143,8 @@ int writebig(const std::string& package, int mebibytes)
     zip_fileinfo info;
     memset(&info, 0, sizeof info);
     // Level 1 keeps generating a gigabyte short; the reader does not care.
-    if (!zip || zipOpenNewFileInZip(zip, "setup\\big.bin", &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 1) != ZIP_OK)
+    if (!zip ||
+        zipOpenNewFileInZip(zip, "setup\\big.bin", &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 1) != ZIP_OK)
         return 1;
     std::string piece(1 << 20, '\0');
     uint32_t x = 12345;
@@ -208,6 +211,7 @@ int main(int argc, char** argv)
     if (mode == "write" && argc == 4) return writecorpus(argv[2], argv[3]);
     if (mode == "big" && argc == 4) return writebig(argv[2], atoi(argv[3]));
     if (mode == "read" && argc == 4) return read(argv[2], argv[3]);
-    fprintf(stderr, "usage: archivebench write <corpus dir> <package> | big <package> <MiB> | read <package> <target dir>\n");
+    fprintf(stderr,
+            "usage: archivebench write <corpus dir> <package> | big <package> <MiB> | read <package> <target dir>\n");
     return 2;
 }

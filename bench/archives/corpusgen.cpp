@@ -23,10 +23,10 @@ struct generator {
     uint32_t below(uint32_t n) { return next() % n; }
 };
 
-const char* const WORDS[] = {"install", "setup", "package", "archive", "window", "config", "source", "path",
-                             "version", "update", "the", "a", "of", "and", "to", "file", "directory", "entry",
-                             "value", "element", "channel", "digest", "stream", "record", "<item>", "</item>",
-                             "name=\"", "\"", "0", "1", "true", "false"};
+const char* const WORDS[] = {"install",   "setup",   "package", "archive", "window",  "config", "source", "path",
+                             "version",   "update",  "the",     "a",       "of",      "and",    "to",     "file",
+                             "directory", "entry",   "value",   "element", "channel", "digest", "stream", "record",
+                             "<item>",    "</item>", "name=\"", "\"",      "0",       "1",      "true",   "false"};
 
 std::string text(generator& g, size_t size)
 {
@@ -101,9 +101,12 @@ int main(int argc, char** argv)
     while (written < total) {
         std::string bytes;
         uint32_t kind = g.below(10);
-        if (kind < 6) bytes = text(g, 100 + g.below(4000));                  // many small
-        else if (kind < 8) bytes = text(g, 50000 + g.below(300000));         // text-like
-        else bytes = random(g, 50000 + g.below(300000));                     // already compressed
+        if (kind < 6)
+            bytes = text(g, 100 + g.below(4000)); // many small
+        else if (kind < 8)
+            bytes = text(g, 50000 + g.below(300000)); // text-like
+        else
+            bytes = random(g, 50000 + g.below(300000)); // already compressed
         if (bytes.size() > total - written) bytes.resize(total - written);
         std::string path = dirs[g.below(uint32_t(dirs.size()))] + "\\f" + std::to_string(files) + ".dat";
         if (!write(path, bytes)) return 1;

@@ -96,8 +96,8 @@ bool extract(HANDLE file, const entry& e, const std::string& target, std::vector
     if (!seekto(file, data)) return false;
 
     makeparents(target);
-    HANDLE output = CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr);
+    HANDLE output =
+        CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (output == INVALID_HANDLE_VALUE) return false;
     z_stream z = {};
     if (e.method == 8 && inflateInit2(&z, -MAX_WBITS) != Z_OK) {
@@ -147,8 +147,8 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: zlibfloor <archive.zip> <directory>\n");
         return 2;
     }
-    HANDLE file = CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE file =
+        CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;
     std::vector<entry> entries;
     if (!readdirectory(file, entries)) {

@@ -63,10 +63,7 @@ long readview(window* w, long at, unsigned char* out, long length)
     return long(got);
 }
 
-voidpf ZCALLBACK windowopen(voidpf opaque, const void*, int)
-{
-    return static_cast<window*>(opaque)->stream;
-}
+voidpf ZCALLBACK windowopen(voidpf opaque, const void*, int) { return static_cast<window*>(opaque)->stream; }
 
 uLong ZCALLBACK windowread(voidpf opaque, voidpf, void* buf, uLong size)
 {
@@ -105,13 +102,10 @@ uLong ZCALLBACK windowread(voidpf opaque, voidpf, void* buf, uLong size)
 
 uLong ZCALLBACK windowwrite(voidpf, voidpf, const void*, uLong)
 {
-    return 0;  // the package is opened for reading only
+    return 0; // the package is opened for reading only
 }
 
-ZPOS64_T ZCALLBACK windowtell(voidpf opaque, voidpf)
-{
-    return ZPOS64_T(static_cast<window*>(opaque)->pos);
-}
+ZPOS64_T ZCALLBACK windowtell(voidpf opaque, voidpf) { return ZPOS64_T(static_cast<window*>(opaque)->pos); }
 
 long ZCALLBACK windowseek(voidpf opaque, voidpf, ZPOS64_T offset, int origin)
 {
@@ -130,7 +124,7 @@ long ZCALLBACK windowseek(voidpf opaque, voidpf, ZPOS64_T offset, int origin)
 
 int ZCALLBACK windowclose(voidpf, voidpf)
 {
-    return 0;  // the stream belongs to the reader, which closes it
+    return 0; // the stream belongs to the reader, which closes it
 }
 
 int ZCALLBACK windowerror(voidpf opaque, voidpf)
@@ -242,10 +236,9 @@ void dataunzip::unzipfopen(const char* path, char* computedA, char* computedB)
     char regionA[33], regionB[33];
     Md5Digest digest;
     bool readable = t >= 0 &&
-                    digest.digestregion(stream, int32_t(trailer.offsetA),
-                                        int32_t(trailer.offsetB - trailer.offsetA), regionA) == 0 &&
-                    digest.digestregion(stream, int32_t(trailer.offsetB), t - int32_t(trailer.offsetB),
-                                        regionB) == 0;
+                    digest.digestregion(stream, int32_t(trailer.offsetA), int32_t(trailer.offsetB - trailer.offsetA),
+                                        regionA) == 0 &&
+                    digest.digestregion(stream, int32_t(trailer.offsetB), t - int32_t(trailer.offsetB), regionB) == 0;
     if (!readable) {
         fclose(stream);
         return;
@@ -363,8 +356,10 @@ int32_t dataunzip::filewrite(const char* name, const char* target)
     int closed = unzCloseCurrentFile(self->handle);
     self->entryopen = false;
     if (cause == DATAUNZIP_OK && total != self->current.uncompressed_size) cause = DATAUNZIP_DATA_DAMAGED;
-    if (cause == DATAUNZIP_OK && closed == UNZ_CRCERROR) cause = DATAUNZIP_CRC_MISMATCH;
-    else if (cause == DATAUNZIP_OK && closed != UNZ_OK) cause = DATAUNZIP_DATA_DAMAGED;
+    if (cause == DATAUNZIP_OK && closed == UNZ_CRCERROR)
+        cause = DATAUNZIP_CRC_MISMATCH;
+    else if (cause == DATAUNZIP_OK && closed != UNZ_OK)
+        cause = DATAUNZIP_DATA_DAMAGED;
     if (fflush(out) != 0 && cause == DATAUNZIP_OK) cause = DATAUNZIP_WRITE_FAILED;
     if (fclose(out) != 0 && cause == DATAUNZIP_OK) cause = DATAUNZIP_WRITE_FAILED;
     if (cause != DATAUNZIP_OK) {

@@ -8,15 +8,15 @@
 
 // Causes of a failed entry, as failure() reports them.
 const int32_t DATAUNZIP_OK = 0;
-const int32_t DATAUNZIP_NOT_OPEN = 1;       // no archive open, or no entry opened by readcurfile
-const int32_t DATAUNZIP_NO_INFO = 2;        // the entry's central-directory record cannot be read
-const int32_t DATAUNZIP_UNSAFE_NAME = 3;    // the name fails safeentryname
-const int32_t DATAUNZIP_OPEN_FAILED = 4;    // minizip refuses to open the entry (bad local header)
-const int32_t DATAUNZIP_ENCRYPTED = 5;      // the entry is encrypted
-const int32_t DATAUNZIP_CREATE_FAILED = 6;  // the output file cannot be created
-const int32_t DATAUNZIP_WRITE_FAILED = 7;   // writing or closing the output file failed
-const int32_t DATAUNZIP_DATA_DAMAGED = 8;   // inflate failed, or the data ended short of the stored size
-const int32_t DATAUNZIP_CRC_MISMATCH = 9;   // the data inflated completely but its CRC-32 differs
+const int32_t DATAUNZIP_NOT_OPEN = 1;      // no archive open, or no entry opened by readcurfile
+const int32_t DATAUNZIP_NO_INFO = 2;       // the entry's central-directory record cannot be read
+const int32_t DATAUNZIP_UNSAFE_NAME = 3;   // the name fails safeentryname
+const int32_t DATAUNZIP_OPEN_FAILED = 4;   // minizip refuses to open the entry (bad local header)
+const int32_t DATAUNZIP_ENCRYPTED = 5;     // the entry is encrypted
+const int32_t DATAUNZIP_CREATE_FAILED = 6; // the output file cannot be created
+const int32_t DATAUNZIP_WRITE_FAILED = 7;  // writing or closing the output file failed
+const int32_t DATAUNZIP_DATA_DAMAGED = 8;  // inflate failed, or the data ended short of the stored size
+const int32_t DATAUNZIP_CRC_MISMATCH = 9;  // the data inflated completely but its CRC-32 differs
 
 class dataunzip {
 public:

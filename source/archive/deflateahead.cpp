@@ -51,8 +51,7 @@ DWORD WINAPI deflateahead::run(void* self)
 
 size_t deflateahead::claimnext()
 {
-    while (next < paths.size() && (paths[next].empty() || sizes[next] > FILE_LIMIT || states[next] != WAITING))
-        ++next;
+    while (next < paths.size() && (paths[next].empty() || sizes[next] > FILE_LIMIT || states[next] != WAITING)) ++next;
     if (next >= paths.size()) return paths.size();
     if (queued > 0 && queued + sizes[next] > QUEUE_LIMIT) return paths.size();
     size_t item = next++;

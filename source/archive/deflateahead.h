@@ -13,10 +13,10 @@
 #include <vector>
 
 struct deflatedfile {
-    std::string data;   // raw deflate stream
-    uint32_t crc = 0;   // CRC-32 of the file's bytes
-    uint32_t size = 0;  // the file's size
-    bool text = false;  // deflate classed the data as text
+    std::string data;  // raw deflate stream
+    uint32_t crc = 0;  // CRC-32 of the file's bytes
+    uint32_t size = 0; // the file's size
+    bool text = false; // deflate classed the data as text
 };
 
 class deflateahead {
@@ -51,11 +51,11 @@ private:
     std::vector<uint64_t> sizes;
     std::vector<itemstate> states;
     std::vector<deflatedfile> results;
-    size_t next = 0;        // first item the thread has not looked at
-    uint64_t queued = 0;    // bytes compressed and not yet taken
+    size_t next = 0;     // first item the thread has not looked at
+    uint64_t queued = 0; // bytes compressed and not yet taken
     bool stopping = false;
     CRITICAL_SECTION lock;
-    HANDLE itemdone;        // set when the thread finishes an item
-    HANDLE itemtaken;       // set when the caller takes one (budget freed) or stops
+    HANDLE itemdone;  // set when the thread finishes an item
+    HANDLE itemtaken; // set when the caller takes one (budget freed) or stops
     HANDLE thread;
 };

@@ -95,8 +95,10 @@ bool filelist::deletepath(std::string path)
         if (isdots(found.name)) continue;
         std::string entry = path + "\\" + found.name;
         // Whatever cannot be deleted stays, and with it the directories above.
-        if (found.attrib & SUBDIRECTORY) deletepath(entry);
-        else remove(entry.c_str());
+        if (found.attrib & SUBDIRECTORY)
+            deletepath(entry);
+        else
+            remove(entry.c_str());
     } while (_findnext(listing, &found) == 0);
     _findclose(listing);
     _rmdir(path.c_str());

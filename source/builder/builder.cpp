@@ -74,7 +74,8 @@ bool findlargefile(const std::string& directory, std::string& found)
         std::string name = data.name;
         if (name == "." || name == "..") continue;
         std::string path = directory + "\\" + name;
-        if (data.attrib & _A_SUBDIR) large = findlargefile(path, found);
+        if (data.attrib & _A_SUBDIR)
+            large = findlargefile(path, found);
         else if (uint64_t(data.size) >= PACKAGE_LIMIT) {
             found = path;
             large = true;

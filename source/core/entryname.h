@@ -14,6 +14,6 @@ const int ENTRY_NAME_SIZE = 512;
 // prefix (no colon, no leading separator), no empty component, no component
 // that Windows would trim (trailing dot or space) or read as a device (CON,
 // NUL, COM1, ...), no control or wildcard character, no lead byte without a
-// valid second byte, and is shorter than 512 bytes. "/" counts as a separator as well as "\". islead (null: a single-byte code page) says which bytes start a
-// double-byte character; its second byte never counts as a separator.
+// valid second byte, and is shorter than 512 bytes. "/" counts as a separator as well as "\". islead (null: a
+// single-byte code page) says which bytes start a double-byte character; its second byte never counts as a separator.
 bool safeentryname(const char* name, leadbytetest islead);

@@ -20,13 +20,13 @@ const uint16_t ICON_FILLER_UPTO = 10;
 // Results of readicondirectory: ICON_OK, or the first fault found.
 enum {
     ICON_OK = 0,
-    ICON_SHORT_HEADER = -1,      // fewer than 6 bytes
-    ICON_NO_IMAGES = -2,         // the header announces zero images
-    ICON_TOO_MANY_IMAGES = -3,   // more than ICON_COUNT_MAX
-    ICON_SHORT_DIRECTORY = -4,   // the file ends inside the directory
-    ICON_EMPTY_IMAGE = -5,       // an entry with an image size of 0
-    ICON_IMAGE_TOO_LARGE = -6,   // an entry larger than ICON_IMAGE_MAX
-    ICON_IMAGE_OUTSIDE = -7      // an image overlapping the directory or running past the end
+    ICON_SHORT_HEADER = -1,    // fewer than 6 bytes
+    ICON_NO_IMAGES = -2,       // the header announces zero images
+    ICON_TOO_MANY_IMAGES = -3, // more than ICON_COUNT_MAX
+    ICON_SHORT_DIRECTORY = -4, // the file ends inside the directory
+    ICON_EMPTY_IMAGE = -5,     // an entry with an image size of 0
+    ICON_IMAGE_TOO_LARGE = -6, // an entry larger than ICON_IMAGE_MAX
+    ICON_IMAGE_OUTSIDE = -7    // an image overlapping the directory or running past the end
 };
 
 struct iconentry {
@@ -36,8 +36,8 @@ struct iconentry {
     uint8_t reserved;
     uint16_t planes;
     uint16_t bitcount;
-    uint32_t size;    // bytes of image data
-    uint32_t offset;  // from the start of the file
+    uint32_t size;   // bytes of image data
+    uint32_t offset; // from the start of the file
 };
 
 // Which image (index into the directory) an RT_ICON identifier receives.

@@ -10,5 +10,4 @@
 
 // source is the issuing file's name without directory ("main", "datazip"),
 // line the fixed number that belongs to the message, not __LINE__.
-void logline(const char* source, const char* function, int line, const char* format, ...)
-    LOGLINE_FORMAT(4, 5);
+void logline(const char* source, const char* function, int line, const char* format, ...) LOGLINE_FORMAT(4, 5);

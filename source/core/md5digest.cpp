@@ -19,10 +19,9 @@ const uint32_t K[64] = {
 };
 
 const int R[64] = {
-    7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
-    5, 9, 14, 20, 5, 9, 14, 20, 5, 9, 14, 20, 5, 9, 14, 20,
-    4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
-    6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21,
+    7,  12, 17, 22, 7,  12, 17, 22, 7,  12, 17, 22, 7,  12, 17, 22, 5,  9,  14, 20, 5,  9,
+    14, 20, 5,  9,  14, 20, 5,  9,  14, 20, 4,  11, 16, 23, 4,  11, 16, 23, 4,  11, 16, 23,
+    4,  11, 16, 23, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21,
 };
 
 // Reads exactly length bytes at position pos; false on a short read.
@@ -53,8 +52,8 @@ void Md5Digest::transform(const unsigned char block[64])
 {
     uint32_t m[16];
     for (int i = 0; i < 16; ++i)
-        m[i] = uint32_t(block[4 * i]) | uint32_t(block[4 * i + 1]) << 8 |
-               uint32_t(block[4 * i + 2]) << 16 | uint32_t(block[4 * i + 3]) << 24;
+        m[i] = uint32_t(block[4 * i]) | uint32_t(block[4 * i + 1]) << 8 | uint32_t(block[4 * i + 2]) << 16 |
+               uint32_t(block[4 * i + 3]) << 24;
     uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
     for (int i = 0; i < 64; ++i) {
         uint32_t f;
@@ -161,8 +160,7 @@ int Md5Digest::digestregion(FILE* stream, int32_t start, int32_t length, char* o
     int32_t step = length / SAMPLE_COUNT;
     bytes.resize(SAMPLED_MIN);
     for (int32_t i = 0; i < SAMPLE_COUNT - 1; ++i)
-        if (!readat(stream, long(start) + long(i) * step, bytes.data() + i * SAMPLE_SIZE, SAMPLE_SIZE))
-            return -1;
+        if (!readat(stream, long(start) + long(i) * step, bytes.data() + i * SAMPLE_SIZE, SAMPLE_SIZE)) return -1;
     if (!readat(stream, long(start) + length - SAMPLE_SIZE, bytes.data() + (SAMPLE_COUNT - 1) * SAMPLE_SIZE,
                 SAMPLE_SIZE))
         return -1;

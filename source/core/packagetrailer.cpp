@@ -36,10 +36,13 @@ bool certificatetable(FILE* stream, uint32_t& offset, uint32_t& size)
     if (!readat(stream, long(pe), header, sizeof header) || memcmp(header, "PE\0\0", 4) != 0) return false;
     uint16_t optsize = get16(header + 20);
     uint16_t magic = get16(header + 24);
-    uint32_t dirs;  // offset of the data directory within the optional header
-    if (magic == 0x10b) dirs = 96;
-    else if (magic == 0x20b) dirs = 112;
-    else return false;
+    uint32_t dirs; // offset of the data directory within the optional header
+    if (magic == 0x10b)
+        dirs = 96;
+    else if (magic == 0x20b)
+        dirs = 112;
+    else
+        return false;
     // Count of directory entries, then the security entry (index 4).
     unsigned char count[4], entry[8];
     if (optsize < dirs + 5 * 8) return false;
@@ -79,8 +82,7 @@ int32_t searchend(FILE* stream)
     uint32_t offset, length;
     // Bytes inside a signature must not pose as the trailer: a signed file is
     // searched from where its certificate table starts.
-    if (certificatetable(stream, offset, length) && uint64_t(offset) + length == uint64_t(size))
-        return int32_t(offset);
+    if (certificatetable(stream, offset, length) && uint64_t(offset) + length == uint64_t(size)) return int32_t(offset);
     return int32_t(size);
 }
 
@@ -95,7 +97,7 @@ int32_t findtrailer(FILE* stream, PackageTrailer& trailer)
     int32_t d = -TRAILER_MARKER_SIZE;
     bool found = false;
     while (end + d > 0 && !found) {
-        int32_t high = end + d;  // highest candidate position in this chunk
+        int32_t high = end + d; // highest candidate position in this chunk
         int32_t low = high - CHUNK + 1;
         if (low < 1) low = 1;
         int32_t span = high - low + TRAILER_MARKER_SIZE;

@@ -43,8 +43,7 @@ void installwindow::getscreensize()
     screenheight = GetSystemMetrics(SM_CYSCREEN);
 }
 
-bool installwindow::createwindow(const wchar_t* classname, WNDPROC procedure, UINT classstyle, int brush,
-                                 DWORD style)
+bool installwindow::createwindow(const wchar_t* classname, WNDPROC procedure, UINT classstyle, int brush, DWORD style)
 {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW wc = {};
@@ -92,16 +91,14 @@ LRESULT CALLBACK installwndproc(HWND window, UINT message, WPARAM wparam, LPARAM
         fflush(stdout);
         paintsplash(window);
         return 0;
-    case WM_UNZIPDONE:
-        return handoff(window);
+    case WM_UNZIPDONE: return handoff(window);
     case WM_DESTROY:
         // The strip's thread draws through GDI+: it must be gone first.
         stopsplashanimation();
         Gdiplus::GdiplusShutdown(gdiplustoken);
         PostQuitMessage(0);
         return 0;
-    default:
-        return DefWindowProcW(window, message, wparam, lparam);
+    default: return DefWindowProcW(window, message, wparam, lparam);
     }
 }
 

@@ -38,14 +38,11 @@ void setsourcepath()
 
     // A configuration that exists but gave no text (unreadable, or in an
     // encoding that is refused) would only be emptied by a save.
-    if (existed && doc.text.empty())
-        return;
+    if (existed && doc.text.empty()) return;
     // Written beside the original and moved over it only when complete, so
     // a failed save (disk full, a conversion that yields nothing) leaves the
     // extracted file as it was.
     const std::wstring pending = config + L".new";
-    if (doc.saveFile(units(pending))
-        && MoveFileExW(pending.c_str(), config.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return;
+    if (doc.saveFile(units(pending)) && MoveFileExW(pending.c_str(), config.c_str(), MOVEFILE_REPLACE_EXISTING)) return;
     DeleteFileW(pending.c_str());
 }

@@ -28,8 +28,10 @@ DWORD WINAPI unzipthread(LPVOID param)
             if (result == 0) result = reader.filewrite(name, target.c_str());
             // A file that cannot be created is logged and skipped; any other
             // failed entry stops the extraction.
-            if (result != 0 && reader.failure() != DATAUNZIP_CREATE_FAILED) failed = true;
-            else if (reader.gotonextfile(i) != 0) failed = true;
+            if (result != 0 && reader.failure() != DATAUNZIP_CREATE_FAILED)
+                failed = true;
+            else if (reader.gotonextfile(i) != 0)
+                failed = true;
         }
         reader.closeunzipfile();
         setsourcepath();

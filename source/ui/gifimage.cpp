@@ -6,8 +6,7 @@
 namespace {
 
 // The time dimension of a GIF's frames, spelled out so no GUID library is needed.
-const GUID frameDimensionTime =
-    {0x6aedbd6d, 0x3fb5, 0x418a, {0x83, 0xa6, 0x7f, 0x45, 0x22, 0x9d, 0xc8, 0x72}};
+const GUID frameDimensionTime = {0x6aedbd6d, 0x3fb5, 0x418a, {0x83, 0xa6, 0x7f, 0x45, 0x22, 0x9d, 0xc8, 0x72}};
 
 const PROPID propertyFrameDelay = 0x5100;
 
@@ -25,10 +24,7 @@ GIFImage::GIFImage(IStream* stream, BOOL useEmbeddedColorManagement)
     loadFrameInfo();
 }
 
-GIFImage::~GIFImage()
-{
-    stopAnimation();
-}
+GIFImage::~GIFImage() { stopAnimation(); }
 
 void GIFImage::loadFrameInfo()
 {
@@ -37,8 +33,7 @@ void GIFImage::loadFrameInfo()
     if (count == 0) return;
     GUID* dimensions = static_cast<GUID*>(malloc(count * sizeof(GUID)));
     if (!dimensions) return;
-    if (GetFrameDimensionsList(dimensions, count) == Gdiplus::Ok)
-        frameCount = GetFrameCount(&dimensions[0]);
+    if (GetFrameDimensionsList(dimensions, count) == Gdiplus::Ok) frameCount = GetFrameCount(&dimensions[0]);
     free(dimensions);
 
     UINT size = GetPropertyItemSize(propertyFrameDelay);
@@ -54,8 +49,7 @@ void GIFImage::loadFrameInfo()
 
 DWORD GIFImage::frameDelay(uint32_t index) const
 {
-    if (!frameDelays || !frameDelays->value || uint64_t(index + 1) * 4 > frameDelays->length)
-        return missingDelayMs;
+    if (!frameDelays || !frameDelays->value || uint64_t(index + 1) * 4 > frameDelays->length) return missingDelayMs;
     return static_cast<const UINT*>(frameDelays->value)[index] * 10;
 }
 
@@ -87,10 +81,7 @@ void GIFImage::stopAnimation()
     frameDelays = nullptr;
 }
 
-DWORD WINAPI GIFImage::threadEntry(LPVOID self)
-{
-    return static_cast<GIFImage*>(self)->animationLoop();
-}
+DWORD WINAPI GIFImage::threadEntry(LPVOID self) { return static_cast<GIFImage*>(self)->animationLoop(); }
 
 void GIFImage::drawFrame(UINT width, UINT height)
 {

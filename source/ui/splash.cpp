@@ -8,12 +8,8 @@ bool splashpainted = false;
 // The preferred family first; then the Chinese families of systems that lack
 // it and free ones, so that the message never silently goes missing.
 const wchar_t* const splashfontfamilies[] = {
-    L"\u5fae\u8f6f\u96c5\u9ed1",
-    L"\u9ed1\u4f53",
-    L"\u5b8b\u4f53",
-    L"WenQuanYi Micro Hei",
-    L"Noto Sans CJK SC",
-    L"Source Han Sans SC",
+    L"\u5fae\u8f6f\u96c5\u9ed1", L"\u9ed1\u4f53",     L"\u5b8b\u4f53",
+    L"WenQuanYi Micro Hei",      L"Noto Sans CJK SC", L"Source Han Sans SC",
 };
 const size_t splashfontfamilycount = sizeof splashfontfamilies / sizeof splashfontfamilies[0];
 
@@ -139,18 +135,15 @@ void paintsplash(HWND window)
     do {
         for (int i = 0; i < 4; ++i) matrix.m[i][i] = factor;
         if (attributes)
-            attributes->SetColorMatrix(&matrix, Gdiplus::ColorMatrixFlagsDefault,
-                                       Gdiplus::ColorAdjustTypeDefault);
+            attributes->SetColorMatrix(&matrix, Gdiplus::ColorMatrixFlagsDefault, Gdiplus::ColorAdjustTypeDefault);
         BeginPaint(window, &ps);
         // Not BeginPaint's context: the panel must not be clipped to the update region.
         HDC dc = GetDC(window);
         if (dc) {
             auto* graphics = gdipnew<Gdiplus::Graphics>(dc);
             if (graphics) {
-                graphics->DrawImage(splashbackground, panel, 0, 0, width, height, Gdiplus::UnitPixel,
-                                    attributes);
-                if (font)
-                    graphics->DrawString(splashmessage, splashmessagelength, font, layout, format, brush);
+                graphics->DrawImage(splashbackground, panel, 0, 0, width, height, Gdiplus::UnitPixel, attributes);
+                if (font) graphics->DrawString(splashmessage, splashmessagelength, font, layout, format, brush);
             }
             ReleaseDC(window, dc);
             delete graphics;

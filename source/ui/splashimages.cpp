@@ -23,10 +23,7 @@ IStream* streamonbytes(const void* bytes, size_t size)
 
 namespace {
 
-void stopatexit()
-{
-    stopsplashanimation();
-}
+void stopatexit() { stopsplashanimation(); }
 
 } // namespace
 

@@ -8,7 +8,7 @@
 
 namespace {
 
-const WORD ICON_LANGUAGE = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);  // 1033
+const WORD ICON_LANGUAGE = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US); // 1033
 
 bool readexact(HANDLE file, unsigned char* out, DWORD length)
 {
@@ -80,7 +80,7 @@ bool replaceicon(const wchar_t* iconfile, const wchar_t* executable)
         std::vector<unsigned char>& image = images[slot.entry];
         if (!UpdateResourceW(update.get(), RT_ICON, MAKEINTRESOURCEW(slot.id), ICON_LANGUAGE, image.data(),
                              DWORD(image.size())))
-            return true;  // the update is discarded: all images or none
+            return true; // the update is discarded: all images or none
     }
     EndUpdateResourceW(update.release(), FALSE);
     return true;

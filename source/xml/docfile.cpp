@@ -43,10 +43,7 @@ int32_t withHeadroom(int32_t units) { return units + units / 100; }
 
 // 32-bit code points ("UTF-32...") would be sized as bytes by both file
 // paths, so such files are refused rather than misread or miswritten.
-bool isRefusedEncoding(const std::u16string& encoding)
-{
-    return codePageOf(encoding.c_str()) == CODEPAGE_UTF32_MEMORY;
-}
+bool isRefusedEncoding(const std::u16string& encoding) { return codePageOf(encoding.c_str()) == CODEPAGE_UTF32_MEMORY; }
 
 void recordRefusal(std::u16string& results, const std::u16string& encoding)
 {
@@ -58,8 +55,7 @@ int32_t removeZeroUnits(T* units, int32_t count)
 {
     int32_t kept = 0;
     for (int32_t i = 0; i < count; ++i) {
-        if (units[i] != 0)
-            units[kept++] = units[i];
+        if (units[i] != 0) units[kept++] = units[i];
     }
     return count - kept;
 }
@@ -70,8 +66,7 @@ docfile::docfile(uint32_t flags) : fileFlags(flags) {}
 
 docfile::~docfile()
 {
-    if (stream != nullptr)
-        fclose(stream);
+    if (stream != nullptr) fclose(stream);
 }
 
 bool docfile::recordFileError()
@@ -81,12 +76,11 @@ bool docfile::recordFileError()
     std::strncpy(message, std::strerror(error), MESSAGE_LIMIT);
     // At most 100 bytes never make more than 100 units.
     char16_t units[MESSAGE_LIMIT] = {};
-    const int32_t produced = platformToUtf16(0, message, static_cast<int32_t>(std::strlen(message)),
-                                             units, MESSAGE_LIMIT);
+    const int32_t produced =
+        platformToUtf16(0, message, static_cast<int32_t>(std::strlen(message)), units, MESSAGE_LIMIT);
     std::u16string text(units, static_cast<size_t>(produced));
     const size_t lineEnd = text.find_first_of(u"\r\n");
-    if (lineEnd != std::u16string::npos)
-        text.resize(lineEnd);
+    if (lineEnd != std::u16string::npos) text.resize(lineEnd);
     appendResult(fileResults, u"file_error", text.c_str(), RESULT_DATA_MSG | RESULT_NUMBER_N, error, -1);
     return false;
 }
@@ -95,8 +89,7 @@ bool docfile::closeFile()
 {
     FILE* const closing = stream;
     stream = nullptr;
-    if (closing != nullptr && fclose(closing) != 0)
-        return recordFileError();
+    if (closing != nullptr && fclose(closing) != 0) return recordFileError();
     return true;
 }
 
@@ -105,17 +98,14 @@ bool docfile::openFile(const char16_t* path)
     fileResults.clear();
     const bool writing = (fileFlags & FILE_WRITE) != 0;
     stream = openFileWide(path, writing ? "wb" : "rb");
-    if (stream == nullptr)
-        return recordFileError();
+    if (stream == nullptr) return recordFileError();
     unitSize = 1;
     int32_t bomLength = 0;
 
     if (!writing) {
-        if (fseek(stream, 0, SEEK_END) != 0)
-            return recordFileError();
+        if (fseek(stream, 0, SEEK_END) != 0) return recordFileError();
         const long size = ftell(stream);
-        if (size < 0 || fseek(stream, 0, SEEK_SET) != 0)
-            return recordFileError();
+        if (size < 0 || fseek(stream, 0, SEEK_SET) != 0) return recordFileError();
         fileSize = static_cast<int32_t>(size);
         // A file without a mark must not keep the mark of an earlier load,
         // whichever of the three it was.
@@ -123,49 +113,42 @@ bool docfile::openFile(const char16_t* path)
         const int32_t prefixLength = fileSize < PREFIX_LIMIT ? fileSize : PREFIX_LIMIT;
         if (prefixLength > 0) {
             unsigned char prefix[PREFIX_LIMIT];
-            if (fread(prefix, 1, static_cast<size_t>(prefixLength), stream)
-                != static_cast<size_t>(prefixLength))
+            if (fread(prefix, 1, static_cast<size_t>(prefixLength), stream) != static_cast<size_t>(prefixLength))
                 return recordFileError();
             for (const bomrow& row : bomtable) {
-                if (prefixLength >= row.length && std::memcmp(prefix, row.bytes, static_cast<size_t>(row.length)) == 0) {
+                if (prefixLength >= row.length &&
+                    std::memcmp(prefix, row.bytes, static_cast<size_t>(row.length)) == 0) {
                     fileFlags |= row.bit;
                     bomLength = row.length;
-                    if (row.length == 2)
-                        unitSize = 2;
+                    if (row.length == 2) unitSize = 2;
                     encoding = row.encoding;
                     break;
                 }
             }
-            if (bomLength < prefixLength && fseek(stream, bomLength, SEEK_SET) != 0)
-                return recordFileError();
+            if (bomLength < prefixLength && fseek(stream, bomLength, SEEK_SET) != 0) return recordFileError();
             if (bomLength == 0) {
                 std::vector<char16_t> decoded(static_cast<size_t>(prefixLength) + 1, 0);
                 textconverter converter(u"UTF-8", prefix, prefixLength);
                 converter.outUnits = prefixLength;
                 converter.convert(decoded.data(), u"UTF-16");
                 encoding = declaredEncoding(decoded.data());
-                if (encoding.empty() && prefix[0] == '<')
-                    encoding = u"UTF-8";
+                if (encoding.empty() && prefix[0] == '<') encoding = u"UTF-8";
             }
         }
     } else {
         for (const bomrow& row : bomtable) {
-            if ((fileFlags & row.bit) == 0)
-                continue;
+            if ((fileFlags & row.bit) == 0) continue;
             bomLength = row.length;
-            if (row.length == 2)
-                unitSize = 2;
+            if (row.length == 2) unitSize = 2;
             encoding = row.encoding;
-            if (fwrite(row.bytes, 1, static_cast<size_t>(row.length), stream)
-                != static_cast<size_t>(row.length))
+            if (fwrite(row.bytes, 1, static_cast<size_t>(row.length), stream) != static_cast<size_t>(row.length))
                 return recordFileError();
             break;
         }
     }
 
     filePos = bomLength;
-    if (bomLength > 0)
-        appendResult(fileResults, u"bom", nullptr, 0, -1, -1);
+    if (bomLength > 0) appendResult(fileResults, u"bom", nullptr, 0, -1, -1);
     return true;
 }
 
@@ -173,15 +156,12 @@ bool docfile::readUnits(void* buffer)
 {
     const size_t got = fread(buffer, 1, static_cast<size_t>(opBytes), stream);
     opUnits = opBytes / unitSize;
-    if (got != static_cast<size_t>(opBytes))
-        return recordFileError();
+    if (got != static_cast<size_t>(opBytes)) return recordFileError();
     filePos += opBytes;
-    appendResult(fileResults, u"read", encoding.c_str(), RESULT_DATA_ENCODING | RESULT_NUMBER_LENGTH,
-                 opUnits, -1);
+    appendResult(fileResults, u"read", encoding.c_str(), RESULT_DATA_ENCODING | RESULT_NUMBER_LENGTH, opUnits, -1);
 
-    const int32_t removed = unitSize == 2
-        ? removeZeroUnits(static_cast<char16_t*>(buffer), opUnits)
-        : removeZeroUnits(static_cast<unsigned char*>(buffer), opUnits);
+    const int32_t removed = unitSize == 2 ? removeZeroUnits(static_cast<char16_t*>(buffer), opUnits)
+                                          : removeZeroUnits(static_cast<unsigned char*>(buffer), opUnits);
     if (removed > 0) {
         appendResult(fileResults, u"nulls_removed", nullptr, RESULT_NUMBER_COUNT, removed, -1);
         opUnits -= removed;
@@ -209,15 +189,13 @@ bool docfile::readText(std::u16string& text)
         const int32_t room = withHeadroom(opBytes / 2);
         std::vector<char16_t> buffer(static_cast<size_t>(room) + 1);
         text.reserve(static_cast<size_t>(room));
-        if (!readUnits(buffer.data()))
-            return false;
+        if (!readUnits(buffer.data())) return false;
         text.assign(buffer.data(), static_cast<size_t>(opUnits));
         return true;
     }
 
     std::vector<unsigned char> buffer(static_cast<size_t>(opBytes));
-    if (!readUnits(buffer.data()))
-        return false;
+    if (!readUnits(buffer.data())) return false;
     if (encoding.empty()) {
         if (checkUtf8(buffer.data(), opUnits)) {
             encoding = u"UTF-8";
@@ -233,8 +211,7 @@ bool docfile::readText(std::u16string& text)
     const int32_t room = withHeadroom(n);
     std::vector<char16_t> units(static_cast<size_t>(room) + 1);
     text.reserve(static_cast<size_t>(room));
-    if (n > 0)
-        converter.convert(units.data(), nullptr);
+    if (n > 0) converter.convert(units.data(), nullptr);
     text.assign(units.data(), static_cast<size_t>(n));
     appendResult(fileResults, u"converted_to", u"UTF-16", RESULT_DATA_ENCODING | RESULT_NUMBER_LENGTH, n, -1);
     return true;
@@ -253,10 +230,9 @@ bool docfile::writeUnits(void* buffer, const char16_t* source)
         data = swapped.data();
         appendResult(fileResults, u"endian_swap", nullptr, 0, -1, -1);
     }
-    const bool written = opBytes > 0
-        && fwrite(data, 1, static_cast<size_t>(opBytes), stream) == static_cast<size_t>(opBytes);
-    if (!written)
-        return recordFileError();
+    const bool written =
+        opBytes > 0 && fwrite(data, 1, static_cast<size_t>(opBytes), stream) == static_cast<size_t>(opBytes);
+    if (!written) return recordFileError();
     filePos += opBytes;
     appendResult(fileResults, u"write", encoding.c_str(), RESULT_DATA_ENCODING | RESULT_NUMBER_LENGTH, opUnits, -1);
     return true;
@@ -277,11 +253,9 @@ bool docfile::writeText(const char16_t* text, int32_t length)
     const int32_t n = converter.convert(nullptr, encoding.c_str());
     opUnits = n;
     std::vector<unsigned char> bytes(static_cast<size_t>(n));
-    if (n > 0)
-        converter.convert(bytes.data(), nullptr);
+    if (n > 0) converter.convert(bytes.data(), nullptr);
     appendResult(fileResults, u"converted_from", u"UTF-16", RESULT_DATA_ENCODING | RESULT_NUMBER_LENGTH, length, -1);
-    if (converter.lossy)
-        appendResult(fileResults, u"conversion_loss", nullptr, 0, -1, -1);
+    if (converter.lossy) appendResult(fileResults, u"conversion_loss", nullptr, 0, -1, -1);
     return writeUnits(bytes.data(), nullptr);
 }
 
@@ -291,15 +265,13 @@ bool readTextFile(const char16_t* path, std::u16string& text, std::u16string& re
     bool ok = file.openFile(path);
     results = file.fileResults;
     text.clear();
-    if (!ok)
-        return false;
+    if (!ok) return false;
     file.opBytes = file.fileSize - file.filePos;
     ok = file.readText(text);
     file.closeFile();
     file.fileFlags &= ~FILE_MODE_BITS;
     results += file.fileResults;
-    if (flags != nullptr)
-        *flags = file.fileFlags;
+    if (flags != nullptr) *flags = file.fileFlags;
     return ok;
 }
 
@@ -319,19 +291,16 @@ bool writeTextFile(const char16_t* path, const std::u16string& text, std::u16str
     docfile file(callerFlags | FILE_WRITE);
     bool ok = file.openFile(path);
     results = file.fileResults;
-    if (!ok)
-        return false;
+    if (!ok) return false;
     if (file.encoding.empty() && !text.empty()) {
         file.encoding = declaredEncoding(text.c_str());
-        if (file.encoding.empty())
-            file.encoding = u"UTF-8";
+        if (file.encoding.empty()) file.encoding = u"UTF-8";
     }
     ok = file.writeText(text.data(), static_cast<int32_t>(text.size()));
     file.closeFile();
     file.fileFlags &= ~FILE_MODE_BITS;
     results += file.fileResults;
-    if (flags != nullptr)
-        *flags = file.fileFlags;
+    if (flags != nullptr) *flags = file.fileFlags;
     return ok;
 }
 
@@ -344,40 +313,34 @@ std::u16string declaredEncoding(const char16_t* text)
     for (;;) {
         nodetoken node;
         const int32_t kind = scanNode(cursor, node);
-        if (kind < 0)
-            return std::u16string();
+        if (kind < 0) return std::u16string();
         const int32_t after = cursor.next;
 
         if (kind == KIND_PI && node.start == 0) {
             cursor.next = node.start + 2;
             if (cursor.nextWord() && cursor.tokenEquals(u"xml")) {
                 cursor.next = node.start + 2;
-                if (cursor.locateAttribute(u"encoding", 0, nullptr))
-                    return cursor.tokenText();
+                if (cursor.locateAttribute(u"encoding", 0, nullptr)) return cursor.tokenText();
                 return std::u16string();
             }
         } else if (kind == KIND_END_TAG) {
             cursor.next = node.start + 2;
-            if (cursor.nextWord() && cursor.tokenEquals(u"head"))
-                return std::u16string();
+            if (cursor.nextWord() && cursor.tokenEquals(u"head")) return std::u16string();
         } else if (kind == KIND_ELEMENT) {
             cursor.next = node.start + 1;
             cursor.nextWord();
             if (!htmlSeen) {
-                if (!cursor.tokenEquals(u"html"))
-                    return std::u16string();
+                if (!cursor.tokenEquals(u"html")) return std::u16string();
                 htmlSeen = true;
             } else if (cursor.tokenEquals(u"meta")) {
                 cursor.next = node.start + 1;
                 if (cursor.locateAttribute(u"http-equiv", 0, nullptr) && cursor.tokenEquals(u"Content-Type")) {
                     cursor.next = node.start + 1;
-                    if (!cursor.locateAttribute(u"content", 0, nullptr))
-                        return std::u16string();
+                    if (!cursor.locateAttribute(u"content", 0, nullptr)) return std::u16string();
                     const int32_t valueEnd = cursor.tokenEnd + 1;
                     cursor.next = cursor.tokenStart;
                     while (cursor.next < valueEnd && cursor.nextWord()) {
-                        if (!cursor.tokenEquals(u"charset"))
-                            continue;
+                        if (!cursor.tokenEquals(u"charset")) continue;
                         if (cursor.nextWord() && cursor.tokenEquals(u"=") && cursor.nextWord())
                             return cursor.tokenText();
                     }

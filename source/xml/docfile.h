@@ -66,12 +66,10 @@ public:
 };
 
 // Reads the file at path into text, results and (once opened) *flags; returns whether it was read.
-bool readTextFile(const char16_t* path, std::u16string& text, std::u16string& results,
-                  uint32_t* flags);
+bool readTextFile(const char16_t* path, std::u16string& text, std::u16string& results, uint32_t* flags);
 
 // Writes text to path in the encoding of *flags' mark, else the declared one, else UTF-8; returns success.
-bool writeTextFile(const char16_t* path, const std::u16string& text, std::u16string& results,
-                   uint32_t* flags);
+bool writeTextFile(const char16_t* path, const std::u16string& text, std::u16string& results, uint32_t* flags);
 
 // Returns the encoding named by text's XML declaration or HTML meta element, or the empty string.
 std::u16string declaredEncoding(const char16_t* text);

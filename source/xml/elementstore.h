@@ -19,50 +19,50 @@ constexpr int32_t STORE_PAGE_RECORDS = 65536;
 
 // One element of the index: eight 32-bit words, offsets in UTF-16 units.
 struct elementrecord {
-  int32_t startOffset;  // offset of the '<' of the start tag
-  int32_t totalLength;  // start tag through end tag (or the start tag alone)
-  uint32_t tagLengths;  // bits 0-21 start tag length, bits 22-31 end tag length
-  uint32_t flags;       // level in bits 0-15 and the REC_ flags
-  int32_t parent;       // enclosing element, 0 at top level
-  int32_t firstChild;   // first child element, 0 when none
-  int32_t nextSibling;  // next element under the same parent, 0 for the last
-  int32_t prevSibling;  // previous one; for the first child, the last child
+    int32_t startOffset; // offset of the '<' of the start tag
+    int32_t totalLength; // start tag through end tag (or the start tag alone)
+    uint32_t tagLengths; // bits 0-21 start tag length, bits 22-31 end tag length
+    uint32_t flags;      // level in bits 0-15 and the REC_ flags
+    int32_t parent;      // enclosing element, 0 at top level
+    int32_t firstChild;  // first child element, 0 when none
+    int32_t nextSibling; // next element under the same parent, 0 for the last
+    int32_t prevSibling; // previous one; for the first child, the last child
 
-  // Length of the start tag, '<' through '>'.
-  int32_t startTagLength() const { return static_cast<int32_t>(tagLengths & 0x3FFFFFu); }
-  // Length of the end tag, 0 when there is none.
-  int32_t endTagLength() const { return static_cast<int32_t>(tagLengths >> 22); }
-  // Stores both tag lengths; callers keep them within the MAX_ limits.
-  void setTagLengths(int32_t startLength, int32_t endLength) {
-    tagLengths = (static_cast<uint32_t>(startLength) & 0x3FFFFFu) |
-                 (static_cast<uint32_t>(endLength) << 22);
-  }
-  // Nesting depth modulo 65536 (0 for a top-level element).
-  uint32_t level() const { return flags & REC_LEVEL_MASK; }
-  // Replaces the level bits, keeping the flag bits.
-  void setLevel(uint32_t level) { flags = (flags & ~REC_LEVEL_MASK) | (level & REC_LEVEL_MASK); }
+    // Length of the start tag, '<' through '>'.
+    int32_t startTagLength() const { return static_cast<int32_t>(tagLengths & 0x3FFFFFu); }
+    // Length of the end tag, 0 when there is none.
+    int32_t endTagLength() const { return static_cast<int32_t>(tagLengths >> 22); }
+    // Stores both tag lengths; callers keep them within the MAX_ limits.
+    void setTagLengths(int32_t startLength, int32_t endLength)
+    {
+        tagLengths = (static_cast<uint32_t>(startLength) & 0x3FFFFFu) | (static_cast<uint32_t>(endLength) << 22);
+    }
+    // Nesting depth modulo 65536 (0 for a top-level element).
+    uint32_t level() const { return flags & REC_LEVEL_MASK; }
+    // Replaces the level bits, keeping the flag bits.
+    void setLevel(uint32_t level) { flags = (flags & ~REC_LEVEL_MASK) | (level & REC_LEVEL_MASK); }
 };
 static_assert(sizeof(elementrecord) == 32, "an element record is eight 32-bit words");
 
 // Records in pages of 65536; full pages never move when the store grows.
 class elementstore {
 public:
-  elementstore() = default;
-  elementstore(const elementstore&) = delete;
-  elementstore& operator=(const elementstore&) = delete;
-  // Frees every page.
-  ~elementstore() { release(); }
+    elementstore() = default;
+    elementstore(const elementstore&) = delete;
+    elementstore& operator=(const elementstore&) = delete;
+    // Frees every page.
+    ~elementstore() { release(); }
 
-  // Enlarges the store towards n records, at most to the end of the page after the current one.
-  void grow(int32_t n);
-  // Frees every page and the page array; capacity and pageSlots become 0.
-  void release();
-  // Record i by the page rule (page i >> 16, slot i & 0xFFFF).
-  elementrecord& at(int32_t i) { return pages[static_cast<uint32_t>(i) >> 16][i & 0xFFFF]; }
-  // Read-only record i.
-  const elementrecord& at(int32_t i) const { return pages[static_cast<uint32_t>(i) >> 16][i & 0xFFFF]; }
+    // Enlarges the store towards n records, at most to the end of the page after the current one.
+    void grow(int32_t n);
+    // Frees every page and the page array; capacity and pageSlots become 0.
+    void release();
+    // Record i by the page rule (page i >> 16, slot i & 0xFFFF).
+    elementrecord& at(int32_t i) { return pages[static_cast<uint32_t>(i) >> 16][i & 0xFFFF]; }
+    // Read-only record i.
+    const elementrecord& at(int32_t i) const { return pages[static_cast<uint32_t>(i) >> 16][i & 0xFFFF]; }
 
-  elementrecord** pages = nullptr;  // page p holds records p * 65536 to p * 65536 + 65535
-  int32_t capacity = 0;             // records allocated
-  int32_t pageSlots = 0;            // entries of the pages array
+    elementrecord** pages = nullptr; // page p holds records p * 65536 to p * 65536 + 65535
+    int32_t capacity = 0;            // records allocated
+    int32_t pageSlots = 0;           // entries of the pages array
 };

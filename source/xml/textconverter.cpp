@@ -21,8 +21,7 @@ public:
     unitwriter(void* out, int32_t capacity) : out(static_cast<T*>(out)), capacity(capacity) {}
     void put(T unit)
     {
-        if (out != nullptr && count < capacity)
-            out[count] = unit;
+        if (out != nullptr && count < capacity) out[count] = unit;
         ++count;
     }
     // The count, or 0 when a buffer was given and the result did not fit.
@@ -49,13 +48,11 @@ int32_t utf32ToUtf8(const void* source, int32_t count, void* out, int32_t capaci
     for (int32_t i = 0; i < count; ++i) {
         uint32_t c = codePointAt(source, i);
         // Beyond the Unicode range the bits would not fit a 4-byte sequence.
-        if (c > MAX_CODE_POINT)
-            c = REPLACEMENT;
+        if (c > MAX_CODE_POINT) c = REPLACEMENT;
         unsigned char bytes[4];
         int32_t length = 0;
         encodeUtf8(c, bytes, length);
-        for (int32_t b = 0; b < length; ++b)
-            writer.put(bytes[b]);
+        for (int32_t b = 0; b < length; ++b) writer.put(bytes[b]);
     }
     return writer.result();
 }
@@ -66,8 +63,7 @@ int32_t utf32ToUtf16(const void* source, int32_t count, void* out, int32_t capac
     for (int32_t i = 0; i < count; ++i) {
         uint32_t c = codePointAt(source, i);
         // Beyond the Unicode range a surrogate pair would name another character.
-        if (c > MAX_CODE_POINT)
-            c = REPLACEMENT;
+        if (c > MAX_CODE_POINT) c = REPLACEMENT;
         if (c >= 0x10000) {
             writer.put(static_cast<char16_t>(0xD800 | (((c - 0x10000) >> 10) & 0x3FF)));
             writer.put(static_cast<char16_t>(0xDC00 | (c & 0x3FF)));
@@ -112,21 +108,17 @@ int32_t utf8ToUtf32(const void* source, int32_t count, void* out, int32_t capaci
 } // namespace
 
 textconverter::textconverter(const char16_t* fromEncoding, const void* source, int32_t sourceUnits)
-    : fromEncoding(fromEncoding ? fromEncoding : u""), source(source), sourceUnits(sourceUnits),
-      outUnits(0), lossy(0)
+    : fromEncoding(fromEncoding ? fromEncoding : u""), source(source), sourceUnits(sourceUnits), outUnits(0), lossy(0)
 {
 }
 
 int32_t textconverter::convert(void* out, const char16_t* toEncoding)
 {
-    if (toEncoding != nullptr)
-        this->toEncoding = toEncoding;
+    if (toEncoding != nullptr) this->toEncoding = toEncoding;
     int32_t to = codePageOf(this->toEncoding.c_str());
     int32_t from = codePageOf(fromEncoding.c_str());
-    if (to < 0)
-        to = 0;
-    if (from < 0)
-        from = 0;
+    if (to < 0) to = 0;
+    if (from < 0) from = 0;
     lossy = 0;
 
     const int32_t capacity = out != nullptr ? outUnits : 0;
@@ -143,22 +135,20 @@ int32_t textconverter::convert(void* out, const char16_t* toEncoding)
         if (to == CODEPAGE_UTF32_MEMORY)
             count = utf16ToUtf32(source, sourceUnits, out, capacity);
         else
-            count = platformFromUtf16(to, static_cast<const char16_t*>(source), sourceUnits,
-                                      static_cast<char*>(out), capacity, lossFlag);
+            count = platformFromUtf16(to, static_cast<const char16_t*>(source), sourceUnits, static_cast<char*>(out),
+                                      capacity, lossFlag);
     } else if (to == CODEPAGE_UTF16LE) {
-        count = platformToUtf16(from, static_cast<const char*>(source), sourceUnits,
-                                static_cast<char16_t*>(out), capacity);
+        count =
+            platformToUtf16(from, static_cast<const char*>(source), sourceUnits, static_cast<char16_t*>(out), capacity);
     } else if (to == CODEPAGE_UTF32_MEMORY) {
-        if (from == CODEPAGE_UTF8)
-            count = utf8ToUtf32(source, sourceUnits, out, capacity);
+        if (from == CODEPAGE_UTF8) count = utf8ToUtf32(source, sourceUnits, out, capacity);
     } else {
         // Bytes never yield more UTF-16 units than there are bytes.
         std::vector<char16_t> units(static_cast<size_t>(sourceUnits));
-        const int32_t produced = platformToUtf16(from, static_cast<const char*>(source),
-                                                 sourceUnits, units.data(), sourceUnits);
+        const int32_t produced =
+            platformToUtf16(from, static_cast<const char*>(source), sourceUnits, units.data(), sourceUnits);
         if (produced > 0)
-            count = platformFromUtf16(to, units.data(), produced, static_cast<char*>(out),
-                                      capacity, lossFlag);
+            count = platformFromUtf16(to, units.data(), produced, static_cast<char*>(out), capacity, lossFlag);
     }
     outUnits = count;
     return count;
@@ -166,11 +156,9 @@ int32_t textconverter::convert(void* out, const char16_t* toEncoding)
 
 int32_t decodeUtf8(const unsigned char*& cursor, const unsigned char* end)
 {
-    if (cursor >= end)
-        return -1;
+    if (cursor >= end) return -1;
     const unsigned char lead = *cursor++;
-    if (lead < 0x80)
-        return lead;
+    if (lead < 0x80) return lead;
     int32_t more;
     int32_t value;
     if ((lead & 0x20) == 0) {
@@ -186,8 +174,7 @@ int32_t decodeUtf8(const unsigned char*& cursor, const unsigned char* end)
         return -1;
     }
     for (; more > 0; --more) {
-        if (cursor >= end || *cursor < 0x80)
-            return -1;
+        if (cursor >= end || *cursor < 0x80) return -1;
         value = (value << 6) | (*cursor & 0x3F);
         ++cursor;
     }
@@ -214,8 +201,7 @@ void encodeUtf8(uint32_t codePoint, unsigned char* out, int32_t& count)
     for (int32_t i = 1; i < length; ++i)
         bytes[i] = static_cast<unsigned char>(0x80 | ((codePoint >> (6 * (length - 1 - i))) & 0x3F));
     if (out != nullptr) {
-        for (int32_t i = 0; i < length; ++i)
-            out[count + i] = bytes[i];
+        for (int32_t i = 0; i < length; ++i) out[count + i] = bytes[i];
     }
     count += length;
 }
@@ -225,8 +211,7 @@ bool checkUtf8(const unsigned char* bytes, int32_t length)
     int32_t i = 0;
     while (i < length && bytes[i] != 0) {
         const unsigned char lead = bytes[i++];
-        if (lead < 0x80)
-            continue;
+        if (lead < 0x80) continue;
         int32_t more;
         if ((lead & 0x20) == 0)
             more = 1;
@@ -237,8 +222,7 @@ bool checkUtf8(const unsigned char* bytes, int32_t length)
         else
             return false;
         for (; more > 0; --more) {
-            if (i >= length || bytes[i] < 0x80)
-                return false;
+            if (i >= length || bytes[i] < 0x80) return false;
             ++i;
         }
     }
@@ -247,17 +231,22 @@ bool checkUtf8(const unsigned char* bytes, int32_t length)
 
 void swapUnitBytes(char16_t* units, int32_t count)
 {
-    for (int32_t i = 0; i < count; ++i)
-        units[i] = static_cast<char16_t>((units[i] << 8) | (units[i] >> 8));
+    for (int32_t i = 0; i < count; ++i) units[i] = static_cast<char16_t>((units[i] << 8) | (units[i] >> 8));
 }
 
 bool cannotReportLoss(int32_t codePage)
 {
     switch (codePage) {
-    case 50220: case 50221: case 50222: case 50225: case 50227: case 50229:
-    case 52936: case 54936: case 65000: case 65001:
-        return true;
-    default:
-        return codePage >= 57002 && codePage <= 57011;
+    case 50220:
+    case 50221:
+    case 50222:
+    case 50225:
+    case 50227:
+    case 50229:
+    case 52936:
+    case 54936:
+    case 65000:
+    case 65001: return true;
+    default: return codePage >= 57002 && codePage <= 57011;
     }
 }

@@ -6,12 +6,8 @@ bool xmldoc::loadFile(const char16_t* path)
 {
     // A failed read leaves the index as it was: callers clear the document
     // first when they go on using it.
-    if (!readTextFile(path, text, results, &docFlags))
-        return false;
+    if (!readTextFile(path, text, results, &docFlags)) return false;
     return rebuildIndex();
 }
 
-bool xmldoc::saveFile(const char16_t* path)
-{
-    return writeTextFile(path, text, results, &docFlags);
-}
+bool xmldoc::saveFile(const char16_t* path) { return writeTextFile(path, text, results, &docFlags); }

@@ -34,7 +34,7 @@ std::u16string escapeXml(std::u16string_view text, int32_t flags);
 std::u16string wrapCdata(std::u16string_view text);
 // Appends (or with RESULT_UPDATE updates) one record in results unless it already holds RESULT_LIMIT
 // units; data may be null, number and offset2 are left out when -1.
-void appendResult(std::u16string& results, const char16_t* name, const char16_t* data, uint32_t flags,
-                  int32_t number, int32_t offset2);
+void appendResult(std::u16string& results, const char16_t* name, const char16_t* data, uint32_t flags, int32_t number,
+                  int32_t offset2);
 // Returns number in decimal, with a leading '-' when negative.
 std::u16string decimalText(int64_t number);

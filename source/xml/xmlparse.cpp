@@ -6,186 +6,189 @@ namespace {
 
 // An open element while indexing; its name is read from the text, not copied.
 struct openelement {
-  int32_t record;
-  int32_t nameStart;
-  int32_t nameLength;
+    int32_t record;
+    int32_t nameStart;
+    int32_t nameLength;
 };
 
-}  // namespace
+} // namespace
 
-int32_t xmldoc::indexElements(int32_t root, tokencursor& cursor) {
-  std::vector<openelement> stack;
-  stack.reserve(8);
-  stack.push_back({root, 0, 0});  // entry 0 stands for root itself
-  const uint32_t baseLevel = root == 0 ? 0 : record(root).level() + 1;
-  const bool ignoreCase = (cursor.flags & DOC_IGNORE_CASE) != 0;
-  const char16_t* t = cursor.text;
-  int32_t first = 0;
-  bool hoisted = false;
-  nodetoken token;
+int32_t xmldoc::indexElements(int32_t root, tokencursor& cursor)
+{
+    std::vector<openelement> stack;
+    stack.reserve(8);
+    stack.push_back({root, 0, 0}); // entry 0 stands for root itself
+    const uint32_t baseLevel = root == 0 ? 0 : record(root).level() + 1;
+    const bool ignoreCase = (cursor.flags & DOC_IGNORE_CASE) != 0;
+    const char16_t* t = cursor.text;
+    int32_t first = 0;
+    bool hoisted = false;
+    nodetoken token;
 
-  auto flagFault = [&]() {
-    record(root).flags |= REC_ILL_FORMED;
-    record(stack.back().record).flags |= REC_CONTAINS_ERROR;
-  };
+    auto flagFault = [&]() {
+        record(root).flags |= REC_ILL_FORMED;
+        record(stack.back().record).flags |= REC_CONTAINS_ERROR;
+    };
 
-  // Closes every element open above stack entry k as start-tag-only, all at once: their children end
-  // up as following siblings under entry k, which is where closing them one by one would leave them,
-  // and each child is relinked only once however deep the open chain is.
-  auto closeAbove = [&](size_t k, int32_t offset2) {
-    const size_t depth = stack.size() - 1;
-    if (depth <= k) return;
-    for (size_t i = depth; i > k; --i) {
-      const openelement& e = stack[i];
-      std::u16string name(t + e.nameStart, static_cast<size_t>(e.nameLength));
-      appendResult(results, u"unended_start_tag", name.c_str(), 0, record(e.record).startOffset, offset2);
-    }
-    const int32_t m = stack[k].record;
-    bool containsError = false;
-    int32_t chainEnd = 0;
-    record(root).flags |= REC_ILL_FORMED;
-    for (size_t i = k + 1; i <= depth; ++i) {
-      const int32_t u = stack[i].record;
-      elementrecord& ur = record(u);
-      ur.setTagLengths(ur.startTagLength(), 0);
-      ur.totalLength = ur.startTagLength();
-      ur.flags |= REC_NO_END_TAG;
-      if (ur.flags & REC_CONTAINS_ERROR) {
-        containsError = true;
-        ur.flags &= ~REC_CONTAINS_ERROR;
-      }
-      const int32_t c = ur.firstChild;
-      if (c == 0) {
-        chainEnd = u;
-        continue;
-      }
-      hoisted = true;
-      chainEnd = record(c).prevSibling;
-      ur.nextSibling = c;  // an open element is always the last child of its parent
-      record(c).prevSibling = u;
-      record(c).flags &= ~REC_FIRST_CHILD;
-      for (int32_t x = c; x != 0; x = record(x).nextSibling) record(x).parent = m;
-      ur.firstChild = 0;
-    }
-    record(record(m).firstChild).prevSibling = chainEnd;
-    if (containsError) record(m).flags |= REC_CONTAINS_ERROR;
-    stack.resize(k + 1);
-  };
-
-  for (;;) {
-    const int32_t kind = scanNode(cursor, token);
-    if (kind == KIND_ELEMENT) {
-      if (token.length > MAX_START_TAG_LENGTH) {
-        flagFault();  // a start tag the record cannot describe is left out of the index
-        continue;
-      }
-      const int32_t r = handOutRecord();
-      if (first == 0) first = r;
-      const int32_t o = stack.back().record;
-      elementrecord& rr = record(r);
-      elementrecord& orec = record(o);
-      rr.parent = o;
-      rr.nextSibling = 0;
-      rr.firstChild = 0;
-      if (orec.firstChild != 0) {
-        elementrecord& f = record(orec.firstChild);
-        record(f.prevSibling).nextSibling = r;
-        rr.prevSibling = f.prevSibling;
-        f.prevSibling = r;
-        rr.flags = 0;
-      } else {
-        orec.firstChild = r;
-        rr.prevSibling = r;
-        rr.flags = REC_FIRST_CHILD;
-      }
-      rr.setLevel(baseLevel + static_cast<uint32_t>(stack.size() - 1));
-      rr.startOffset = token.start;
-      rr.setTagLengths(token.length, 0);
-      rr.totalLength = token.length;
-      if (!(token.flags & EMPTY_ELEMENT_TAG))
-        stack.push_back({r, cursor.tokenStart, cursor.tokenEnd - cursor.tokenStart + 1});
-    } else if (kind == KIND_END_TAG) {
-      const int32_t n = cursor.tokenEnd - cursor.tokenStart + 1;
-      const char16_t* endName = t + cursor.tokenStart;
-      size_t match = 0;
-      if (token.length <= MAX_END_TAG_LENGTH) {
-        for (size_t i = stack.size() - 1; i >= 1; --i) {
-          const openelement& e = stack[i];
-          if (e.nameLength >= n && compareNames(t + e.nameStart, endName, n, ignoreCase) == 0 &&
-              (e.nameLength == n || unitclass::isNameBoundary(t[e.nameStart + n]))) {
-            match = i;
-            break;
-          }
+    // Closes every element open above stack entry k as start-tag-only, all at once: their children end
+    // up as following siblings under entry k, which is where closing them one by one would leave them,
+    // and each child is relinked only once however deep the open chain is.
+    auto closeAbove = [&](size_t k, int32_t offset2) {
+        const size_t depth = stack.size() - 1;
+        if (depth <= k) return;
+        for (size_t i = depth; i > k; --i) {
+            const openelement& e = stack[i];
+            std::u16string name(t + e.nameStart, static_cast<size_t>(e.nameLength));
+            appendResult(results, u"unended_start_tag", name.c_str(), 0, record(e.record).startOffset, offset2);
         }
-      }
-      if (match != 0) {
-        closeAbove(match, token.start + 1);
-        elementrecord& mr = record(stack[match].record);
-        mr.totalLength = token.start + token.length - mr.startOffset;
-        mr.setTagLengths(mr.startTagLength(), token.length);
-        stack.pop_back();
-      } else {
-        flagFault();
-        std::u16string name(endName, static_cast<size_t>(n));
-        appendResult(results, u"lone_end_tag", name.c_str(), 0, token.start, -1);
-      }
-    } else if (kind == KIND_ERROR) {
-      flagFault();
-      if (results.size() < RESULT_LIMIT) results += token.records;
-      token.records.clear();
-    } else if (kind == KIND_END) {
-      closeAbove(0, static_cast<int32_t>(text.size()));
-      break;
-    }
-  }
+        const int32_t m = stack[k].record;
+        bool containsError = false;
+        int32_t chainEnd = 0;
+        record(root).flags |= REC_ILL_FORMED;
+        for (size_t i = k + 1; i <= depth; ++i) {
+            const int32_t u = stack[i].record;
+            elementrecord& ur = record(u);
+            ur.setTagLengths(ur.startTagLength(), 0);
+            ur.totalLength = ur.startTagLength();
+            ur.flags |= REC_NO_END_TAG;
+            if (ur.flags & REC_CONTAINS_ERROR) {
+                containsError = true;
+                ur.flags &= ~REC_CONTAINS_ERROR;
+            }
+            const int32_t c = ur.firstChild;
+            if (c == 0) {
+                chainEnd = u;
+                continue;
+            }
+            hoisted = true;
+            chainEnd = record(c).prevSibling;
+            ur.nextSibling = c; // an open element is always the last child of its parent
+            record(c).prevSibling = u;
+            record(c).flags &= ~REC_FIRST_CHILD;
+            for (int32_t x = c; x != 0; x = record(x).nextSibling) record(x).parent = m;
+            ur.firstChild = 0;
+        }
+        record(record(m).firstChild).prevSibling = chainEnd;
+        if (containsError) record(m).flags |= REC_CONTAINS_ERROR;
+        stack.resize(k + 1);
+    };
 
-  if (hoisted) {
-    // Hoisted subtrees moved up one or more levels; levels are set again in one pass.
-    int32_t x = record(root).firstChild;
-    while (x != 0) {
-      const int32_t p = record(x).parent;
-      record(x).setLevel(p == 0 ? 0 : record(p).level() + 1);
-      if (record(x).firstChild != 0) {
-        x = record(x).firstChild;
-        continue;
-      }
-      while (x != root && record(x).nextSibling == 0) x = record(x).parent;
-      if (x == root) break;
-      x = record(x).nextSibling;
+    for (;;) {
+        const int32_t kind = scanNode(cursor, token);
+        if (kind == KIND_ELEMENT) {
+            if (token.length > MAX_START_TAG_LENGTH) {
+                flagFault(); // a start tag the record cannot describe is left out of the index
+                continue;
+            }
+            const int32_t r = handOutRecord();
+            if (first == 0) first = r;
+            const int32_t o = stack.back().record;
+            elementrecord& rr = record(r);
+            elementrecord& orec = record(o);
+            rr.parent = o;
+            rr.nextSibling = 0;
+            rr.firstChild = 0;
+            if (orec.firstChild != 0) {
+                elementrecord& f = record(orec.firstChild);
+                record(f.prevSibling).nextSibling = r;
+                rr.prevSibling = f.prevSibling;
+                f.prevSibling = r;
+                rr.flags = 0;
+            } else {
+                orec.firstChild = r;
+                rr.prevSibling = r;
+                rr.flags = REC_FIRST_CHILD;
+            }
+            rr.setLevel(baseLevel + static_cast<uint32_t>(stack.size() - 1));
+            rr.startOffset = token.start;
+            rr.setTagLengths(token.length, 0);
+            rr.totalLength = token.length;
+            if (!(token.flags & EMPTY_ELEMENT_TAG))
+                stack.push_back({r, cursor.tokenStart, cursor.tokenEnd - cursor.tokenStart + 1});
+        } else if (kind == KIND_END_TAG) {
+            const int32_t n = cursor.tokenEnd - cursor.tokenStart + 1;
+            const char16_t* endName = t + cursor.tokenStart;
+            size_t match = 0;
+            if (token.length <= MAX_END_TAG_LENGTH) {
+                for (size_t i = stack.size() - 1; i >= 1; --i) {
+                    const openelement& e = stack[i];
+                    if (e.nameLength >= n && compareNames(t + e.nameStart, endName, n, ignoreCase) == 0 &&
+                        (e.nameLength == n || unitclass::isNameBoundary(t[e.nameStart + n]))) {
+                        match = i;
+                        break;
+                    }
+                }
+            }
+            if (match != 0) {
+                closeAbove(match, token.start + 1);
+                elementrecord& mr = record(stack[match].record);
+                mr.totalLength = token.start + token.length - mr.startOffset;
+                mr.setTagLengths(mr.startTagLength(), token.length);
+                stack.pop_back();
+            } else {
+                flagFault();
+                std::u16string name(endName, static_cast<size_t>(n));
+                appendResult(results, u"lone_end_tag", name.c_str(), 0, token.start, -1);
+            }
+        } else if (kind == KIND_ERROR) {
+            flagFault();
+            if (results.size() < RESULT_LIMIT) results += token.records;
+            token.records.clear();
+        } else if (kind == KIND_END) {
+            closeAbove(0, static_cast<int32_t>(text.size()));
+            break;
+        }
     }
-  }
-  return first;
+
+    if (hoisted) {
+        // Hoisted subtrees moved up one or more levels; levels are set again in one pass.
+        int32_t x = record(root).firstChild;
+        while (x != 0) {
+            const int32_t p = record(x).parent;
+            record(x).setLevel(p == 0 ? 0 : record(p).level() + 1);
+            if (record(x).firstChild != 0) {
+                x = record(x).firstChild;
+                continue;
+            }
+            while (x != root && record(x).nextSibling == 0) x = record(x).parent;
+            if (x == root) break;
+            x = record(x).nextSibling;
+        }
+    }
+    return first;
 }
 
-bool xmldoc::rebuildIndex() {
-  zeroPositions();
-  nextFreeRecord = 1;
-  const int32_t required = static_cast<int32_t>(text.size() / 64 + 8);
-  if (elements->capacity < required) elements->grow(required);
-  freeList = 0;
-  record(0) = elementrecord{};
-  if (!text.empty()) {
-    tokencursor cursor;
-    cursor.text = text.c_str();
-    cursor.next = 0;
-    cursor.tokenStart = 0;
-    cursor.tokenEnd = -1;
-    cursor.flags = docFlags;
-    const int32_t first = indexElements(0, cursor);
-    record(0).totalLength = static_cast<int32_t>(text.size());
-    if (first != 0) {
-      record(0).firstChild = first;
-      if (record(first).nextSibling != 0) appendResult(results, u"root_has_sibling", nullptr, 0, -1, -1);
-    } else {
-      appendResult(results, u"no_root_element", nullptr, 0, -1, -1);
+bool xmldoc::rebuildIndex()
+{
+    zeroPositions();
+    nextFreeRecord = 1;
+    const int32_t required = static_cast<int32_t>(text.size() / 64 + 8);
+    if (elements->capacity < required) elements->grow(required);
+    freeList = 0;
+    record(0) = elementrecord{};
+    if (!text.empty()) {
+        tokencursor cursor;
+        cursor.text = text.c_str();
+        cursor.next = 0;
+        cursor.tokenStart = 0;
+        cursor.tokenEnd = -1;
+        cursor.flags = docFlags;
+        const int32_t first = indexElements(0, cursor);
+        record(0).totalLength = static_cast<int32_t>(text.size());
+        if (first != 0) {
+            record(0).firstChild = first;
+            if (record(first).nextSibling != 0) appendResult(results, u"root_has_sibling", nullptr, 0, -1, -1);
+        } else {
+            appendResult(results, u"no_root_element", nullptr, 0, -1, -1);
+        }
     }
-  }
-  zeroPositions();
-  return isSound();
+    zeroPositions();
+    return isSound();
 }
 
-bool xmldoc::isSound() const {
-  if (!elements || elements->capacity == 0) return false;
-  const elementrecord& doc = record(0);
-  return !(doc.flags & REC_ILL_FORMED) && doc.firstChild != 0 && record(doc.firstChild).nextSibling == 0;
+bool xmldoc::isSound() const
+{
+    if (!elements || elements->capacity == 0) return false;
+    const elementrecord& doc = record(0);
+    return !(doc.flags & REC_ILL_FORMED) && doc.firstChild != 0 && record(doc.firstChild).nextSibling == 0;
 }

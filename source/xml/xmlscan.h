@@ -37,41 +37,41 @@ bool isWordEnd(char16_t u);
 bool isNameBoundary(char16_t u);
 // A unit that may begin a start-tag name: 'A'-'Z', '_', ':' and everything above 0x60.
 inline bool isNameStart(char16_t u) { return (u >= u'A' && u <= u'Z') || u == u'_' || u == u':' || u > 0x60; }
-}  // namespace unitclass
+} // namespace unitclass
 
 // Compares count units of a and b; returns 0 when equal, else the deciding difference.
 int compareNames(const char16_t* a, const char16_t* b, int32_t count, bool ignoreCase);
 
 // Scanner state over a 0-terminated text; offsets count UTF-16 units.
 struct tokencursor {
-  int32_t tokenStart = 0;          // first unit of the last word or name
-  int32_t tokenEnd = -1;           // its last unit (tokenStart - 1 when empty)
-  int32_t next = 0;                // where scanning continues
-  const char16_t* text = nullptr;  // the text, terminated by a 0 unit
-  uint32_t flags = 0;              // DOC_IGNORE_CASE, QUOTED_TOKEN, VALUE_TOKEN
-  int32_t gapStart = 0;            // start of the whitespace before the last attribute token
-  int32_t gapLength = 0;           // its length
+    int32_t tokenStart = 0;         // first unit of the last word or name
+    int32_t tokenEnd = -1;          // its last unit (tokenStart - 1 when empty)
+    int32_t next = 0;               // where scanning continues
+    const char16_t* text = nullptr; // the text, terminated by a 0 unit
+    uint32_t flags = 0;             // DOC_IGNORE_CASE, QUOTED_TOKEN, VALUE_TOKEN
+    int32_t gapStart = 0;           // start of the whitespace before the last attribute token
+    int32_t gapLength = 0;          // its length
 
-  // Skips whitespace at next; returns whether a unit other than 0 follows.
-  bool skipWhitespace();
-  // Reads the next word (or one delimiter unit) into tokenStart..tokenEnd; false at the end of the text.
-  bool nextWord();
-  // Returns whether the last token equals the 0-terminated name followed by a name boundary.
-  bool tokenEquals(const char16_t* name) const;
-  // Returns the units tokenStart..tokenEnd.
-  std::u16string tokenText() const;
-  // Finds an attribute of the start tag whose name begins at next; limit (-1: none) is the offset of the
-  // tag's closing unit, past which the scan never reads. Returns whether the attribute was found.
-  bool locateAttribute(const char16_t* name, int32_t ordinal, std::u16string* outName, int32_t limit = -1);
+    // Skips whitespace at next; returns whether a unit other than 0 follows.
+    bool skipWhitespace();
+    // Reads the next word (or one delimiter unit) into tokenStart..tokenEnd; false at the end of the text.
+    bool nextWord();
+    // Returns whether the last token equals the 0-terminated name followed by a name boundary.
+    bool tokenEquals(const char16_t* name) const;
+    // Returns the units tokenStart..tokenEnd.
+    std::u16string tokenText() const;
+    // Finds an attribute of the start tag whose name begins at next; limit (-1: none) is the offset of the
+    // tag's closing unit, past which the scan never reads. Returns whether the attribute was found.
+    bool locateAttribute(const char16_t* name, int32_t ordinal, std::u16string* outName, int32_t limit = -1);
 };
 
 // One scanned node.
 struct nodetoken {
-  int32_t kind = KIND_END;  // KIND_ value of the node
-  int32_t start = 0;        // offset of its first unit
-  int32_t length = 0;       // its length in units
-  uint32_t flags = 0;       // EMPTY_ELEMENT_TAG
-  std::u16string records;   // result records found while scanning, kept until an error node takes them
+    int32_t kind = KIND_END; // KIND_ value of the node
+    int32_t start = 0;       // offset of its first unit
+    int32_t length = 0;      // its length in units
+    uint32_t flags = 0;      // EMPTY_ELEMENT_TAG
+    std::u16string records;  // result records found while scanning, kept until an error node takes them
 };
 
 // Scans the node at cursor.next, fills token and moves next past it; returns the node kind.

@@ -35,11 +35,11 @@ struct extraction {
     std::string computedA, computedB, storedA, storedB;
     uint32_t filecount = 0;
     std::string cwdafteropen;
-    std::vector<std::string> names;  // of the entries read
-    int32_t failedat = -1;           // index of the first failing step
+    std::vector<std::string> names; // of the entries read
+    int32_t failedat = -1;          // index of the first failing step
     int32_t failure = DATAUNZIP_OK;
     bool cwdtargetaftereachwrite = true;
-    std::string output;  // standard output during the open
+    std::string output; // standard output during the open
 };
 
 // The worker's loop: read, write, advance; stops at the first -1.
@@ -135,7 +135,7 @@ std::map<std::string, std::string> setuptree()
 
 std::map<std::string, std::string> apptree()
 {
-    return {{"app\\one.txt", "1"}, {"app\\two.txt", "22"}, {"app\\d\\three.bin", noise(3000, 1)},
+    return {{"app\\one.txt", "1"},        {"app\\two.txt", "22"},     {"app\\d\\three.bin", noise(3000, 1)},
             {"app\\d\\four.txt", "4444"}, {"app\\five.txt", "55555"}, {"app\\six.txt", "666666"}};
 }
 
@@ -281,7 +281,8 @@ TEST_F(ReaderTest, OutputThatCannotBeCreatedIsLoggedAndFails)
     std::string log = out.finish();
     EXPECT_EQ(reader.failure(), DATAUNZIP_CREATE_FAILED);
     EXPECT_NE(log.find(" dataunzip dataunzip::filewrite 231: fopen setup\\blocked.txt filename failed!\n"),
-              std::string::npos) << log;
+              std::string::npos)
+        << log;
 }
 
 struct namerow {
@@ -298,7 +299,8 @@ const namerow NAME_ROWS[] = {
     {"forward_slashes", "setup/a/b.txt", true},
     {"dots_inside", "setup\\a..b\\.hidden", true},
     {"longest", "setup\\" + std::string(200, 'a') + "\\" + std::string(200, 'b') + "\\" + std::string(103, 'c'), true},
-    {"too_long", "setup\\" + std::string(200, 'a') + "\\" + std::string(200, 'b') + "\\" + std::string(104, 'c'), false},
+    {"too_long", "setup\\" + std::string(200, 'a') + "\\" + std::string(200, 'b') + "\\" + std::string(104, 'c'),
+     false},
     {"parent", "setup\\..\\evil.txt", false},
     {"parent_twice", "setup\\a\\..\\..\\evil.txt", false},
     {"parent_slash", "setup/../evil.txt", false},
@@ -454,16 +456,27 @@ std::ostream& operator<<(std::ostream& os, const packagerow& r) { return os << r
 std::string validpackage() { return makepackage(stub(), makezip({{"setup\\a.txt", "a"}}), makezip({})); }
 
 const packagerow UNREADABLE_ROWS[] = {
-    {"no_marker", [] { std::string p = validpackage(); return p.substr(0, p.size() - 9); }},
-    {"marker_without_zero", [] { std::string p = validpackage(); p.back() = 'x'; return p; }},
-    {"offsets_reversed", [] {
+    {"no_marker",
+     [] {
+         std::string p = validpackage();
+         return p.substr(0, p.size() - 9);
+     }},
+    {"marker_without_zero",
+     [] {
+         std::string p = validpackage();
+         p.back() = 'x';
+         return p;
+     }},
+    {"offsets_reversed",
+     [] {
          std::string p = validpackage();
          std::string offsetA = p.substr(p.size() - 81, 4);
          p.replace(p.size() - 81, 4, p.substr(p.size() - 45, 4));
          p.replace(p.size() - 45, 4, offsetA);
          return p;
      }},
-    {"offsetB_beyond_trailer", [] {
+    {"offsetB_beyond_trailer",
+     [] {
          std::string p = validpackage();
          p.replace(p.size() - 45, 4, std::string("\xff\xff\xff\x7f", 4));
          return p;

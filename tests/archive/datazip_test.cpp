@@ -29,11 +29,8 @@ std::string textdata()
 std::map<std::string, std::string> sampletree()
 {
     return {
-        {"setup\\readme.txt", textdata()},
-        {"setup\\bin\\blob.dat", noise(20000, 7)},
-        {"setup\\empty.txt", ""},
-        {"setup\\exact.bin", noise(16384, 11)},
-        {"setup\\sub\\deep\\c.txt", "hello"},
+        {"setup\\readme.txt", textdata()},      {"setup\\bin\\blob.dat", noise(20000, 7)}, {"setup\\empty.txt", ""},
+        {"setup\\exact.bin", noise(16384, 11)}, {"setup\\sub\\deep\\c.txt", "hello"},
     };
 }
 
@@ -135,7 +132,8 @@ TEST_F(WriterTest, MissingDirectoryGivesTheEmptyArchive)
     EXPECT_TRUE(archive.closezipfile());
     std::string log = out.finish();
     EXPECT_NE(log.find(" filelist filelist::GetAllFileInfoAndZip 29: Cannot get handle for file nothere\n"),
-              std::string::npos) << log;
+              std::string::npos)
+        << log;
     EXPECT_NE(log.find(" datazip datazip::closezipfile 91: zipfile empty.zip is closed\n"), std::string::npos) << log;
     EXPECT_EQ(readfile(root + "\\empty.zip"), std::string("PK\x05\x06", 4) + std::string(18, '\0'));
 }
@@ -158,24 +156,22 @@ TEST_F(WriterTest, WalkLogsEveryPathAndEachFileSize)
     size_t at = log.find(" datazip datazip::isLargeFile 104:");
     ASSERT_GE(at, 19u);
     std::string stamp = log.substr(at - 19, 19);
-    EXPECT_TRUE(stamp[4] == '-' && stamp[7] == '-' && stamp[10] == ' ' && stamp[13] == ':' && stamp[16] == ':') << stamp;
+    EXPECT_TRUE(stamp[4] == '-' && stamp[7] == '-' && stamp[10] == ' ' && stamp[13] == ':' && stamp[16] == ':')
+        << stamp;
 }
 
 struct separatorrow {
     const char* label;
     const char* path;
-    const char* entry;  // null: no entry
+    const char* entry; // null: no entry
 };
 
 std::ostream& operator<<(std::ostream& os, const separatorrow& r) { return os << r.label; }
 
 const separatorrow SEPARATOR_ROWS[] = {
-    {"plain", "setup\\a.txt", "setup\\a.txt"},
-    {"one_backslash", "\\setup\\a.txt", "setup\\a.txt"},
-    {"slashes", "//setup\\a.txt", "setup\\a.txt"},
-    {"mixed_run", "\\/\\/setup\\a.txt", "setup\\a.txt"},
-    {"trailing_backslash", "setup\\sub\\", nullptr},
-    {"trailing_slash", "setup\\sub/", nullptr},
+    {"plain", "setup\\a.txt", "setup\\a.txt"},       {"one_backslash", "\\setup\\a.txt", "setup\\a.txt"},
+    {"slashes", "//setup\\a.txt", "setup\\a.txt"},   {"mixed_run", "\\/\\/setup\\a.txt", "setup\\a.txt"},
+    {"trailing_backslash", "setup\\sub\\", nullptr}, {"trailing_slash", "setup\\sub/", nullptr},
 };
 
 class SeparatorTest : public WriterTest, public ::testing::WithParamInterface<separatorrow> {};
@@ -205,7 +201,8 @@ TEST_F(WriterTest, UnreadableSourceFailsAndLeavesNoEntry)
 {
     writetree(root, {{"setup\\a.txt", "alpha"}, {"setup\\locked.txt", "secret"}});
     // No sharing: the writer's fopen of this file must fail.
-    HANDLE lock = CreateFileA((root + "\\setup\\locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE lock =
+        CreateFileA((root + "\\setup\\locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     datazip archive("qlib.zip");
     stdoutcapture out;
@@ -299,7 +296,8 @@ TEST_P(LargeFileTest, SizeBeyondSigned32BitsIsLarge)
     std::string log = out.finish();
     EXPECT_NE(log.find(" datazip datazip::isLargeFile 104: File : " + path + " is " + std::to_string(GetParam().size) +
                        " bytes\n"),
-              std::string::npos) << log;
+              std::string::npos)
+        << log;
     DeleteFileA(path.c_str());
 }
 
@@ -315,13 +313,15 @@ TEST_F(WriterTest, LargeFileOfAMissingPathIsZeroWithoutALine)
 
 TEST_F(WriterTest, DeletePathKeepsReadOnlyFileAndItsAncestors)
 {
-    writetree(root, {{"t\\a.txt", "a"}, {"t\\gone\\x\\y.txt", "y"}, {"t\\keep\\ro.txt", "ro"}, {"t\\keep\\z.txt", "z"}});
+    writetree(root,
+              {{"t\\a.txt", "a"}, {"t\\gone\\x\\y.txt", "y"}, {"t\\keep\\ro.txt", "ro"}, {"t\\keep\\z.txt", "z"}});
     ASSERT_EQ(_mkdir((root + "\\t\\emptydir").c_str()), 0);
     ASSERT_TRUE(SetFileAttributesA((root + "\\t\\keep\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
     stdoutcapture out;
     EXPECT_TRUE(filelist::deletepath(root + "\\t"));
     std::string log = out.finish();
-    EXPECT_NE(log.find(" filelist filelist::deletepath 85: path name is <" + root + "\\t>\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" filelist filelist::deletepath 85: path name is <" + root + "\\t>\n"), std::string::npos)
+        << log;
     EXPECT_EQ(treefiles(root + "\\t"), std::vector<std::string>{"keep\\ro.txt"});
     EXPECT_FALSE(exists(root + "\\t\\gone"));
     EXPECT_FALSE(exists(root + "\\t\\emptydir"));
@@ -337,7 +337,8 @@ TEST_F(WriterTest, DeletePathOfAMissingDirectoryFails)
     EXPECT_FALSE(filelist::deletepath(root + "\\nothere"));
     std::string log = out.finish();
     EXPECT_NE(log.find(" filelist filelist::deletepath 87: Cannot get handle for file " + root + "\\nothere\\*\n"),
-              std::string::npos) << log;
+              std::string::npos)
+        << log;
 }
 
 } // namespace
@@ -351,7 +352,7 @@ TEST_F(WriterTest, CompressingAheadGivesTheSameArchive)
 {
     auto tree = sampletree();
     for (int i = 0; i < 40; ++i) tree["setup\\many\\f" + std::to_string(i) + ".txt"] = textdata() + std::to_string(i);
-    tree["setup\\large\\big.bin"] = noise((16u << 20) + 1, 3);  // past the in-memory limit
+    tree["setup\\large\\big.bin"] = noise((16u << 20) + 1, 3); // past the in-memory limit
     tree["setup\\large\\after.txt"] = textdata();
     writetree(root, tree);
 
@@ -391,7 +392,7 @@ TEST_F(WriterTest, DeflateAheadHandsOutWholeFiles)
         {"setup\\big.bin", noise((32u << 20) + 1, 9)},
     };
     writetree(root, tree);
-    std::vector<std::string> paths = {"setup\\a.txt", "", "\\setup\\b.bin", "setup\\empty.txt", "setup\\big.bin",
+    std::vector<std::string> paths = {"setup\\a.txt",      "", "\\setup\\b.bin", "setup\\empty.txt", "setup\\big.bin",
                                       "setup\\missing.txt"};
     std::vector<uint64_t> sizes = {tree["setup\\a.txt"].size(), 0, 70000, 0, (32u << 20) + 1, 10};
     deflateahead ahead(paths, sizes);

@@ -51,8 +51,10 @@ void listtree(const std::string& root, const std::string& relative, std::vector<
         std::string name = found.name;
         if (name == "." || name == "..") continue;
         std::string rel = relative.empty() ? name : relative + "\\" + name;
-        if (found.attrib & _A_SUBDIR) listtree(root, rel, out);
-        else out.push_back(rel);
+        if (found.attrib & _A_SUBDIR)
+            listtree(root, rel, out);
+        else
+            out.push_back(rel);
     } while (_findnext(h, &found) == 0);
     _findclose(h);
 }
@@ -62,9 +64,15 @@ void listtree(const std::string& root, const std::string& relative, std::vector<
 parsedzip parsezip(const std::string& b)
 {
     parsedzip z;
-    if (b.size() < 22) { z.fault = "shorter than an end record"; return z; }
+    if (b.size() < 22) {
+        z.fault = "shorter than an end record";
+        return z;
+    }
     size_t eocd = b.size() - 22;
-    if (get32(b, eocd) != 0x06054b50) { z.fault = "no end record at the end"; return z; }
+    if (get32(b, eocd) != 0x06054b50) {
+        z.fault = "no end record at the end";
+        return z;
+    }
     z.disk = get16(b, eocd + 4);
     z.cddisk = get16(b, eocd + 6);
     z.diskentries = get16(b, eocd + 8);
@@ -78,7 +86,10 @@ parsedzip parsezip(const std::string& b)
         z.zip64 = true;
         z.zip64recordoffset = get64(b, eocd - 20 + 8);
         size_t r = size_t(z.zip64recordoffset);
-        if (r + 56 > b.size() || get32(b, r) != 0x06064b50) { z.fault = "zip64 record not where the locator says"; return z; }
+        if (r + 56 > b.size() || get32(b, r) != 0x06064b50) {
+            z.fault = "zip64 record not where the locator says";
+            return z;
+        }
         z.zip64entries = get64(b, r + 32);
         z.zip64cdsize = get64(b, r + 40);
         z.zip64cdoffset = get64(b, r + 48);
@@ -87,7 +98,10 @@ parsedzip parsezip(const std::string& b)
     }
     size_t at = size_t(cdoffset);
     for (uint64_t i = 0; i < z.entries; ++i) {
-        if (at + 46 > b.size() || get32(b, at) != 0x02014b50) { z.fault = "bad central record " + std::to_string(i); return z; }
+        if (at + 46 > b.size() || get32(b, at) != 0x02014b50) {
+            z.fault = "bad central record " + std::to_string(i);
+            return z;
+        }
         centralrecord c;
         c.madeby = get16(b, at + 4);
         c.needed = get16(b, at + 6);
@@ -110,7 +124,10 @@ parsedzip parsezip(const std::string& b)
         z.central.push_back(c);
 
         size_t l = c.localoffset;
-        if (l + 30 > b.size() || get32(b, l) != 0x04034b50) { z.fault = "bad local header " + std::to_string(i); return z; }
+        if (l + 30 > b.size() || get32(b, l) != 0x04034b50) {
+            z.fault = "bad local header " + std::to_string(i);
+            return z;
+        }
         localrecord h;
         h.needed = get16(b, l + 4);
         h.flags = get16(b, l + 6);

@@ -24,11 +24,11 @@ struct localrecord {
     uint32_t crc, compressed, uncompressed;
     uint16_t namelength, extralength;
     std::string name;
-    std::string data;  // the compressed bytes that follow the header
+    std::string data; // the compressed bytes that follow the header
 };
 
 struct parsedzip {
-    std::string fault;  // empty when the whole archive parsed
+    std::string fault; // empty when the whole archive parsed
     uint64_t entries = 0;
     uint32_t cdsize = 0, cdoffset = 0;
     uint16_t diskentries = 0, totalentries = 0, commentlength = 0, disk = 0, cddisk = 0;
@@ -51,9 +51,9 @@ struct handentry {
     handentry(std::string name = "", std::string data = "") : name(std::move(name)), data(std::move(data)) {}
     std::string name;
     std::string data;
-    int32_t crcdelta = 0;          // added to the true CRC-32 in both headers
-    std::string compressed;        // replaces the deflated data when not empty
-    int32_t localnamedelta = 0;    // added to the local header's name length
+    int32_t crcdelta = 0;       // added to the true CRC-32 in both headers
+    std::string compressed;     // replaces the deflated data when not empty
+    int32_t localnamedelta = 0; // added to the local header's name length
     uint16_t flags = 2;
 };
 std::string makezip(const std::vector<handentry>& entries);
@@ -77,6 +77,7 @@ class cwdguard {
 public:
     cwdguard();
     ~cwdguard();
+
 private:
     std::string saved;
 };
@@ -86,6 +87,7 @@ class tmpguard {
 public:
     explicit tmpguard(const std::string& dir);
     ~tmpguard();
+
 private:
     std::wstring saved;
     bool had;
@@ -98,6 +100,7 @@ public:
     ~stdoutcapture();
     // Stops capturing and returns the text.
     std::string finish();
+
 private:
     int savedfd;
     std::string path;

@@ -13,7 +13,7 @@ bool lead932(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 &&
 struct namerow {
     const char* label;
     std::string name;
-    bool doublebyte;  // read with the lead bytes of code page 932
+    bool doublebyte; // read with the lead bytes of code page 932
     bool safe;
 };
 

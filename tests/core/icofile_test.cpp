@@ -25,11 +25,11 @@ void put32(Bytes& b, size_t at, uint32_t v)
 
 struct DirectoryRow {
     const char* name;
-    uint32_t announced;  // image count in the header
-    uint32_t written;    // directory entries actually present
-    uint32_t size;       // image size of the last written entry (others: 8)
-    int64_t offset;      // its offset; negative: right after the directory
-    int64_t filebytes;   // the file is cut or padded to this length; -1: to the last image's end
+    uint32_t announced; // image count in the header
+    uint32_t written;   // directory entries actually present
+    uint32_t size;      // image size of the last written entry (others: 8)
+    int64_t offset;     // its offset; negative: right after the directory
+    int64_t filebytes;  // the file is cut or padded to this length; -1: to the last image's end
     int expected;
 };
 
@@ -87,7 +87,7 @@ TEST_P(IconDirectory, ResultAndEntries)
 {
     const DirectoryRow& row = GetParam();
     Bytes file = iconfile(row);
-    std::vector<iconentry> entries(3);  // filled or cleared by the reader
+    std::vector<iconentry> entries(3); // filled or cleared by the reader
     int result = readicondirectory(file.data(), file.size(), file.size(), entries);
     EXPECT_EQ(result, row.expected) << iconresulttext(result);
     if (row.expected != ICON_OK) {
@@ -126,8 +126,8 @@ TEST(IconFile, DirectoryReadAloneIsCheckedAgainstTheWholeFile)
 struct SlotRow {
     const char* name;
     uint16_t count;
-    size_t slots;      // identifiers written
-    uint16_t lastid;   // the highest
+    size_t slots;    // identifiers written
+    uint16_t lastid; // the highest
 };
 
 std::ostream& operator<<(std::ostream& os, const SlotRow& row) { return os << row.name; }

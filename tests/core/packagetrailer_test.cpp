@@ -24,10 +24,10 @@ Bytes stubimage(size_t size)
     b[1] = 'Z';
     put32(b, 0x3c, 0x80);
     memcpy(&b[0x80], "PE\0\0", 4);
-    b[0x80 + 4 + 16] = 224;  // size of the optional header
-    b[0x80 + 24] = 0x0b;     // PE32 magic 0x10b
+    b[0x80 + 4 + 16] = 224; // size of the optional header
+    b[0x80 + 24] = 0x0b;    // PE32 magic 0x10b
     b[0x80 + 25] = 0x01;
-    put32(b, 0x80 + 24 + 92, 16);  // number of data directory entries
+    put32(b, 0x80 + 24 + 92, 16); // number of data directory entries
     return b;
 }
 
@@ -106,8 +106,8 @@ TEST(PackageTrailer, EncodesFieldsInOrder)
 
 struct SearchRow {
     const char* name;
-    size_t appended;      // bytes after the trailer
-    bool candidateAfter;  // a "<----end" not followed by a zero byte among them
+    size_t appended;     // bytes after the trailer
+    bool candidateAfter; // a "<----end" not followed by a zero byte among them
     int expectedD;
 };
 
@@ -180,13 +180,12 @@ std::vector<UnreadableRow> unreadableRows()
 
 class UnreadableTrailer : public testing::TestWithParam<UnreadableRow> {};
 
-TEST_P(UnreadableTrailer, IsReportedAsUnreadable)
-{
-    EXPECT_EQ(find(GetParam().bytes).t, -1);
-}
+TEST_P(UnreadableTrailer, IsReportedAsUnreadable) { EXPECT_EQ(find(GetParam().bytes).t, -1); }
 
 INSTANTIATE_TEST_SUITE_P(PackageTrailer, UnreadableTrailer, testing::ValuesIn(unreadableRows()),
-                         [](const testing::TestParamInfo<UnreadableRow>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<UnreadableRow>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // Signing tools append the certificate table, padded to 8 bytes, and point
 // the security directory at it.

@@ -19,11 +19,14 @@
 
 namespace {
 
-using Files = std::vector<std::pair<std::string, std::string>>;  // relative path, content
+using Files = std::vector<std::pair<std::string, std::string>>; // relative path, content
 
 const WORD ENGLISH_US = 1033;
 
-std::wstring fixture(const char* name) { return harness::testsourcedir() + L"\\fixtures\\icons\\" + harness::widen(name); }
+std::wstring fixture(const char* name)
+{
+    return harness::testsourcedir() + L"\\fixtures\\icons\\" + harness::widen(name);
+}
 
 std::string pattern(size_t size, unsigned seed)
 {
@@ -103,7 +106,10 @@ uint32_t get32(const std::string& b, size_t at)
            uint32_t((unsigned char)b[at + 2]) << 16 | uint32_t((unsigned char)b[at + 3]) << 24;
 }
 
-uint32_t get16(const std::string& b, size_t at) { return uint32_t((unsigned char)b[at]) | uint32_t((unsigned char)b[at + 1]) << 8; }
+uint32_t get16(const std::string& b, size_t at)
+{
+    return uint32_t((unsigned char)b[at]) | uint32_t((unsigned char)b[at + 1]) << 8;
+}
 
 // Entry names from the central directory of an archive without a comment, sorted.
 std::vector<std::string> entrynames(const std::string& zip)
@@ -232,7 +238,8 @@ INSTANTIATE_TEST_SUITE_P(Builder, BuilderIcon, testing::ValuesIn(iconRows),
 TEST(Builder, ShowsTheWaitingPopupWhileItWorks)
 {
     Files files = sampletrees();
-    for (int i = 0; i < 8; ++i) files.push_back({"setup/bulk/b" + std::to_string(i) + ".bin", pattern(1 << 20, 10 + i)});
+    for (int i = 0; i < 8; ++i)
+        files.push_back({"setup/bulk/b" + std::to_string(i) + ".bin", pattern(1 << 20, 10 + i)});
     workdir work(L"builder_popup", files);
     harness::runresult r = work.build();
     ASSERT_EQ(r.exitcode, 0u) << r.output;
@@ -314,8 +321,8 @@ TEST(Builder, MissingLoaderIconStillBuilds)
 
 struct LockedRow {
     const char* name;
-    const char* file;   // the tree file kept open without sharing while the builder runs
-    const char* entry;  // its entry name, as the lines name it
+    const char* file;  // the tree file kept open without sharing while the builder runs
+    const char* entry; // its entry name, as the lines name it
 };
 
 std::ostream& operator<<(std::ostream& os, const LockedRow& row) { return os << row.name; }

@@ -27,8 +27,10 @@ void removetree(const std::wstring& dir)
             if (name == L"." || name == L"..") continue;
             std::wstring path = dir + L"\\" + name;
             SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) removetree(path);
-            else DeleteFileW(path.c_str());
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                removetree(path);
+            else
+                DeleteFileW(path.c_str());
         } while (FindNextFileW(find, &data));
         FindClose(find);
     }
@@ -52,7 +54,7 @@ std::wstring upper(std::wstring s)
 
 std::vector<wchar_t> environmentblock(const std::vector<std::pair<std::wstring, std::wstring>>& changes)
 {
-    std::map<std::wstring, std::pair<std::wstring, std::wstring>> vars;  // by upper-case name
+    std::map<std::wstring, std::pair<std::wstring, std::wstring>> vars; // by upper-case name
     wchar_t* env = GetEnvironmentStringsW();
     for (const wchar_t* p = env; *p; p += wcslen(p) + 1) {
         std::wstring entry = p;
@@ -63,8 +65,10 @@ std::vector<wchar_t> environmentblock(const std::vector<std::pair<std::wstring, 
     }
     FreeEnvironmentStringsW(env);
     for (const auto& change : changes) {
-        if (change.second.empty()) vars.erase(upper(change.first));
-        else vars[upper(change.first)] = change;
+        if (change.second.empty())
+            vars.erase(upper(change.first));
+        else
+            vars[upper(change.first)] = change;
     }
     std::vector<wchar_t> block;
     for (const auto& v : vars) {
@@ -123,8 +127,10 @@ BOOL CALLBACK collect(HWND window, LPARAM param)
     GetWindowThreadProcessId(window, &owner);
     if (owner != found->process) return TRUE;
     if (IsWindowVisible(window)) found->shown.push_back(narrow(classof(window) + L"|" + windowtext(window)));
-    if (classof(window) == L"Cwin") found->installer = window;
-    else if (windowtext(window) == L"Warnning" && IsWindowVisible(window)) found->boxes.push_back(window);
+    if (classof(window) == L"Cwin")
+        found->installer = window;
+    else if (windowtext(window) == L"Warnning" && IsWindowVisible(window))
+        found->boxes.push_back(window);
     return TRUE;
 }
 
@@ -242,8 +248,8 @@ runresult run(const std::wstring& commandline, const runoptions& options)
     std::vector<wchar_t> cmd(commandline.begin(), commandline.end());
     cmd.push_back(0);
     std::vector<wchar_t> env = environmentblock(options.env);
-    BOOL ok = CreateProcessW(options.application.empty() ? nullptr : options.application.c_str(), cmd.data(),
-                             nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, env.data(),
+    BOOL ok = CreateProcessW(options.application.empty() ? nullptr : options.application.c_str(), cmd.data(), nullptr,
+                             nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, env.data(),
                              options.workdir.empty() ? nullptr : options.workdir.c_str(), &si, &pi);
     CloseHandle(writeend);
     if (!ok) {
@@ -289,8 +295,10 @@ bool copywithsize(const std::wstring& src, const std::wstring& dst, long delta)
 {
     std::string bytes = readfile(src);
     if (bytes.empty()) return false;
-    if (delta >= 0) bytes.append(size_t(delta), 'x');
-    else bytes.resize(bytes.size() - size_t(-delta));
+    if (delta >= 0)
+        bytes.append(size_t(delta), 'x');
+    else
+        bytes.resize(bytes.size() - size_t(-delta));
     return writefile(dst, bytes);
 }
 

@@ -25,11 +25,11 @@ std::wstring testscratchdir();
 std::string readfile(const std::wstring& path);
 bool writefile(const std::wstring& path, const std::string& bytes);
 bool fileexists(const std::wstring& path);
-std::string narrow(const std::wstring& w);  // UTF-8, for messages
-std::wstring widen(const std::string& s);   // from UTF-8
+std::string narrow(const std::wstring& w); // UTF-8, for messages
+std::wstring widen(const std::string& s);  // from UTF-8
 
 struct runoptions {
-    std::wstring workdir;  // empty: the test's own
+    std::wstring workdir; // empty: the test's own
     // Variables set (or, with an empty value, removed) in the child's environment.
     std::vector<std::pair<std::wstring, std::wstring>> env;
     DWORD timeoutms = 60000;
@@ -49,9 +49,9 @@ struct runresult {
     DWORD exitcode = 0;
     bool timedout = false;
     bool started = false;
-    std::string output;  // the child's standard output, CR LF read as LF
-    std::vector<warning> warnings;  // with watchwarnings, in order of appearance
-    bool installerseenvisible = false;  // with watchwarnings, sampled while running
+    std::string output;                // the child's standard output, CR LF read as LF
+    std::vector<warning> warnings;     // with watchwarnings, in order of appearance
+    bool installerseenvisible = false; // with watchwarnings, sampled while running
     // With watchwarnings: "class|title" of every visible top-level window the
     // child showed, once each, in order of appearance.
     std::vector<std::string> windows;

@@ -16,7 +16,10 @@ namespace {
 
 const WORD ENGLISH_US = 1033;
 
-std::wstring fixture(const char* name) { return harness::testsourcedir() + L"\\fixtures\\icons\\" + harness::widen(name); }
+std::wstring fixture(const char* name)
+{
+    return harness::testsourcedir() + L"\\fixtures\\icons\\" + harness::widen(name);
+}
 
 // A fresh copy of the bare program in the test's own scratch directory.
 std::wstring programcopy(const std::wstring& dir)
@@ -37,7 +40,7 @@ struct ImagesRow {
     const char* name;
     const char* fixture;
     size_t images;
-    WORD highestid;  // 1..n, then the filler
+    WORD highestid; // 1..n, then the filler
 };
 
 std::ostream& operator<<(std::ostream& os, const ImagesRow& row) { return os << row.name; }
@@ -66,8 +69,8 @@ TEST_P(IconImages, WrittenAsIconResources)
     for (WORD id = 1; id <= row.highestid; ++id) {
         EXPECT_EQ(peresources::languages(exe, RT_ICON, id), std::vector<WORD>{ENGLISH_US}) << "icon " << id;
         const std::string& image = id <= row.images ? images[id - 1] : images.back();
-        EXPECT_TRUE(resource(exe, RT_ICON, id) == image) << "icon " << id << " differs from image "
-                                                         << (id <= row.images ? id : row.images);
+        EXPECT_TRUE(resource(exe, RT_ICON, id) == image)
+            << "icon " << id << " differs from image " << (id <= row.images ? id : row.images);
     }
 }
 
@@ -143,10 +146,10 @@ TEST(IconReplace, MissingExecutableIsNotCreated)
 // Damaged icon files, made from the six-image file.
 struct DamageRow {
     const char* name;
-    size_t keep;          // bytes kept from the start; 0: all
-    int entry;            // directory entry to change; -1: none
-    int field;            // 8: image size, 12: image offset
-    uint32_t value;       // its new value; for the count (entry -2) the header's
+    size_t keep;    // bytes kept from the start; 0: all
+    int entry;      // directory entry to change; -1: none
+    int field;      // 8: image size, 12: image offset
+    uint32_t value; // its new value; for the count (entry -2) the header's
 };
 
 std::ostream& operator<<(std::ostream& os, const DamageRow& row) { return os << row.name; }

@@ -41,10 +41,7 @@ void writetree(const std::wstring& root, const std::vector<std::pair<std::wstrin
     }
 }
 
-std::wstring iconfixture(const std::wstring& name)
-{
-    return harness::testsourcedir() + L"\\fixtures\\icons\\" + name;
-}
+std::wstring iconfixture(const std::wstring& name) { return harness::testsourcedir() + L"\\fixtures\\icons\\" + name; }
 
 // The uninstaller carries the one image of uninstallicon.ico in every slot
 // of the program's icon group (1 to 10: the image and its filler copies).
@@ -106,8 +103,8 @@ harness::runresult install(const package& p, const std::wstring& arguments = L""
 {
     harness::runoptions options;
     options.workdir = workdir.empty() ? p.dir : workdir;
-    options.env = {{L"TMP", p.tmp}, {L"TEMP", p.tmp}, {L"STANDIN_RECORD", p.record()}, {L"VQNAUTOI", L""},
-                   {L"VQNPATHI", L""}};
+    options.env = {
+        {L"TMP", p.tmp}, {L"TEMP", p.tmp}, {L"STANDIN_RECORD", p.record()}, {L"VQNAUTOI", L""}, {L"VQNPATHI", L""}};
     options.env.insert(options.env.end(), env.begin(), env.end());
     options.watchwarnings = true;
     options.application = p.exe;
@@ -152,7 +149,7 @@ TEST(Installer, ExtractsTheSetupTreeAndRunsTheSetupProgram)
     EXPECT_TRUE(r.warnings.empty());
     for (const auto& f : sampletree()) {
         if (f.first.compare(0, 6, L"setup\\") != 0) continue;
-        if (f.first == L"setup\\config.xml") continue;  // stamped
+        if (f.first == L"setup\\config.xml") continue; // stamped
         EXPECT_EQ(readfile(p.tmp + L"\\" + f.first), f.second) << harness::narrow(f.first);
     }
     EXPECT_FALSE(fileexists(p.tmp + L"\\app")) << "archive B is never extracted";
@@ -174,7 +171,7 @@ TEST(Installer, ExtractsTheSetupTreeAndRunsTheSetupProgram)
 
 struct ChannelRow {
     const char* name;
-    int form;  // 0: full path with backslashes, 1: forward slash before the folder, 2: bare name
+    int form; // 0: full path with backslashes, 1: forward slash before the folder, 2: bare name
     bool written;
 };
 
@@ -198,7 +195,8 @@ TEST_P(Channel, HoldsTheFileNameAfterTheLastSeparator)
         expected = L"install_test.exe";
     } else if (row.form == 1) {
         std::wstring parent = p.dir;
-        for (auto& c : parent) if (c == L'\\') c = L'/';
+        for (auto& c : parent)
+            if (c == L'\\') c = L'/';
         cmd = L"\"" + parent + L"/src\\install_test.exe\"";
         expected = L"src\\install_test.exe";
     } else {
@@ -221,7 +219,7 @@ INSTANTIATE_TEST_SUITE_P(Installer, Channel, testing::ValuesIn(channelRows),
 struct VisibilityRow {
     const char* name;
     const wchar_t* arguments;
-    const wchar_t* autoinstall;  // parent's VQNAUTOI, empty: unset
+    const wchar_t* autoinstall; // parent's VQNAUTOI, empty: unset
     bool visible;
     const char* childautoinstall;
     const char* childinstallpath;
@@ -245,7 +243,7 @@ TEST_P(Visibility, WindowAndVariables)
 {
     const VisibilityRow& row = GetParam();
     package p = makepackage(L"visibility_" + harness::widen(row.name));
-    flipbyte(p.exe, -81 - 5);  // inside archive B's end record comment-free area
+    flipbyte(p.exe, -81 - 5); // inside archive B's end record comment-free area
     std::vector<std::pair<std::wstring, std::wstring>> env;
     if (*row.autoinstall) env.push_back({L"VQNAUTOI", row.autoinstall});
     harness::runresult r = install(p, row.arguments, env);
@@ -258,14 +256,16 @@ TEST_P(Visibility, WindowAndVariables)
 }
 
 INSTANTIATE_TEST_SUITE_P(Installer, Visibility, testing::ValuesIn(visibilityRows),
-                         [](const testing::TestParamInfo<VisibilityRow>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<VisibilityRow>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(Installer, BothArchivesAlteredStillOneBox)
 {
     package p = makepackage(L"both_altered");
     std::string bytes = readfile(p.exe);
     uint32_t offsetA = trailerfield(bytes, 0);
-    flipbyte(p.exe, long(offsetA) + 40);  // inside the first entry's data
+    flipbyte(p.exe, long(offsetA) + 40); // inside the first entry's data
     flipbyte(p.exe, -81 - 5);
     harness::runresult r = install(p, L"1 x");
     EXPECT_EQ(r.exitcode, 0u);
@@ -318,9 +318,9 @@ namespace {
 // with the stand-in setup program as its first entry, an empty archive B.
 struct HostileRow {
     const char* name;
-    const char* entry;        // the hostile entry's name
-    bool damaged;             // its data altered after compression
-    const char* outsidename;  // where a traversal would land, relative to TMP's parent
+    const char* entry;       // the hostile entry's name
+    bool damaged;            // its data altered after compression
+    const char* outsidename; // where a traversal would land, relative to TMP's parent
 };
 
 std::ostream& operator<<(std::ostream& os, const HostileRow& row) { return os << row.name; }
@@ -386,9 +386,9 @@ namespace {
 // The configuration as the setup program finds it after installation.
 struct StampRow {
     const char* name;
-    std::string config;    // empty: the package carries no config.xml
-    const char* exename;   // the package's file name
-    std::string expected;  // with PKG standing for the package path
+    std::string config;   // empty: the package carries no config.xml
+    const char* exename;  // the package's file name
+    std::string expected; // with PKG standing for the package path
 };
 
 std::ostream& operator<<(std::ostream& os, const StampRow& row) { return os << row.name; }
@@ -408,8 +408,9 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 }
 
 const StampRow stampRows[] = {
-    {"one_source_value_changes", "<?xml version=\"1.0\"?>\r\n<setup>\r\n  <source path=\"old\" id=\"1\"/>\r\n</setup>\r\n",
-     "install_test.exe", "<?xml version=\"1.0\"?>\r\n<setup>\r\n  <source path=\"PKG\" id=\"1\"/>\r\n</setup>\r\n"},
+    {"one_source_value_changes",
+     "<?xml version=\"1.0\"?>\r\n<setup>\r\n  <source path=\"old\" id=\"1\"/>\r\n</setup>\r\n", "install_test.exe",
+     "<?xml version=\"1.0\"?>\r\n<setup>\r\n  <source path=\"PKG\" id=\"1\"/>\r\n</setup>\r\n"},
     {"no_source_new_first_child", "<setup>\n  <product/>\n</setup>\n", "install_test.exe",
      "<setup>\n  <source path=\"PKG\"/>\r\n<product/>\n</setup>\n"},
     {"ampersand_apostrophe_in_package_name", "<setup><source path=\"\"/></setup>", "Tom & Jerry's.exe",
@@ -603,7 +604,7 @@ TEST_P(BrokenPackage, EndsWithOneWarningAtMost)
         // Archive A's end record lies right before offsetB.
         size_t end = b - 22;
         ASSERT_EQ(bytes.compare(end, 4, "PK\x05\x06"), 0);
-        put32(bytes, end + 8, 0xfff0fff0u);  // entries on this disk and in total
+        put32(bytes, end + 8, 0xfff0fff0u); // entries on this disk and in total
         break;
     }
     case LARGER_SIZE: {
@@ -612,8 +613,8 @@ TEST_P(BrokenPackage, EndsWithOneWarningAtMost)
         memcpy(&cdoffset, &bytes[end + 16], 4);
         size_t first = a + cdoffset;
         ASSERT_EQ(bytes.compare(first, 4, "PK\x01\x02"), 0);
-        put32(bytes, first + 20, 0x7ffffff0u);  // compressed size
-        put32(bytes, first + 24, 0x7ffffff0u);  // uncompressed size
+        put32(bytes, first + 20, 0x7ffffff0u); // compressed size
+        put32(bytes, first + 24, 0x7ffffff0u); // uncompressed size
         break;
     }
     }

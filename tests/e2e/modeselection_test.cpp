@@ -7,7 +7,7 @@ namespace {
 
 struct ModeRow {
     const char* name;
-    long delta;  // bytes added to (or cut from) the bare program
+    long delta; // bytes added to (or cut from) the bare program
     const char* expected;
     DWORD exitcode;
 };

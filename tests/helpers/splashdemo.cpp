@@ -18,15 +18,9 @@ const UINT_PTR closetimer = 1;
 LRESULT CALLBACK demowndproc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
-    case WM_CREATE:
-        startsplashanimation(window);
-        return 0;
-    case WM_PAINT:
-        paintsplash(window);
-        return 0;
-    case WM_TIMER:
-        DestroyWindow(window);
-        return 0;
+    case WM_CREATE: startsplashanimation(window); return 0;
+    case WM_PAINT: paintsplash(window); return 0;
+    case WM_TIMER: DestroyWindow(window); return 0;
     case WM_DESTROY:
         // The strip draws through GDI+: it ends before GDI+ does.
         stopsplashanimation();
@@ -57,8 +51,8 @@ int main(int argc, char** argv)
     RegisterClassExW(&wc);
     int left = (GetSystemMetrics(SM_CXSCREEN) - 580) / 2;
     int top = (GetSystemMetrics(SM_CYSCREEN) - 54) / 2;
-    HWND window = CreateWindowExW(0, L"SplashDemo", L"splashdemo", WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-                                  left, top, 580, 54, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND window = CreateWindowExW(0, L"SplashDemo", L"splashdemo", WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, left,
+                                  top, 580, 54, nullptr, nullptr, wc.hInstance, nullptr);
     if (!window) return 1;
     SetTimer(window, closetimer, showms, nullptr);
     ShowWindow(window, SW_SHOWNORMAL);

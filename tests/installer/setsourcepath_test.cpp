@@ -19,10 +19,10 @@ enum class workspace { configFile, setupDirOnly, nothing };
 struct stamprow {
     const char* label;
     workspace before;
-    const char* config;  // with before == configFile
+    const char* config; // with before == configFile
     size_t configSize;
-    const char* package;  // ANSI code page (1252 in the tests)
-    bool configAfter;  // whether setup\config.xml exists afterwards
+    const char* package; // ANSI code page (1252 in the tests)
+    bool configAfter;    // whether setup\config.xml exists afterwards
     const char* expected;
     size_t expectedSize;
 };
@@ -48,44 +48,37 @@ const stamprow stamprows[] = {
      BYTES("<?xml version=\"1.0\"?>\n<config>\n  <source path=\"C:\\Users\\me\\Downloads\\install_test.exe\" "
            "kind=\"web\"/>\n  <other>t</other>\n</config>\n")},
     {"three_sources_all_stamped", workspace::configFile,
-     BYTES("<config>\r\n<source path=\"a\"/>\r\n<source/>\r\n<source id=\"3\" />\r\n</config>"),
-     "C:\\p.exe", true,
+     BYTES("<config>\r\n<source path=\"a\"/>\r\n<source/>\r\n<source id=\"3\" />\r\n</config>"), "C:\\p.exe", true,
      BYTES("<config>\r\n<source path=\"C:\\p.exe\"/>\r\n<source path=\"C:\\p.exe\"/>\r\n"
            "<source id=\"3\" path=\"C:\\p.exe\" />\r\n</config>")},
-    {"no_source_new_first_child", workspace::configFile,
-     BYTES("<config>\n  <other/>\n</config>\n"), "C:\\p.exe", true,
+    {"no_source_new_first_child", workspace::configFile, BYTES("<config>\n  <other/>\n</config>\n"), "C:\\p.exe", true,
      BYTES("<config>\n  <source path=\"C:\\p.exe\"/>\r\n<other/>\n</config>\n")},
-    {"empty_root_opened_for_new_child", workspace::configFile,
-     BYTES("<config/>"), "C:\\p.exe", true,
+    {"empty_root_opened_for_new_child", workspace::configFile, BYTES("<config/>"), "C:\\p.exe", true,
      BYTES("<config>\r\n<source path=\"C:\\p.exe\"/>\r\n</config>")},
-    {"nested_source_untouched", workspace::configFile,
-     BYTES("<config><group><source path=\"x\"/></group></config>"), "C:\\p.exe", true,
-     BYTES("<config><source path=\"C:\\p.exe\"/>\r\n<group><source path=\"x\"/></group></config>")},
+    {"nested_source_untouched", workspace::configFile, BYTES("<config><group><source path=\"x\"/></group></config>"),
+     "C:\\p.exe", true, BYTES("<config><source path=\"C:\\p.exe\"/>\r\n<group><source path=\"x\"/></group></config>")},
     {"single_quoted_value_becomes_double_quoted", workspace::configFile,
      BYTES("<config><source path='old' id='1'/></config>"), "C:\\p.exe", true,
      BYTES("<config><source path=\"C:\\p.exe\" id='1'/></config>")},
-    {"ampersand_and_apostrophe_escaped", workspace::configFile,
-     BYTES("<config><source path=\"\"/></config>"), "C:\\Tom & Jerry's (x86)\\setup;1.exe", true,
+    {"ampersand_and_apostrophe_escaped", workspace::configFile, BYTES("<config><source path=\"\"/></config>"),
+     "C:\\Tom & Jerry's (x86)\\setup;1.exe", true,
      BYTES("<config><source path=\"C:\\Tom &amp; Jerry&apos;s (x86)\\setup;1.exe\"/></config>")},
-    {"ansi_path_written_as_utf8", workspace::configFile,
-     BYTES("<config><source/></config>"), "C:\\caf\xE9\\p.exe", true,
-     BYTES("<config><source path=\"C:\\caf\xC3\xA9\\p.exe\"/></config>")},
+    {"ansi_path_written_as_utf8", workspace::configFile, BYTES("<config><source/></config>"), "C:\\caf\xE9\\p.exe",
+     true, BYTES("<config><source path=\"C:\\caf\xC3\xA9\\p.exe\"/></config>")},
     {"declared_encoding_kept", workspace::configFile,
-     BYTES("<?xml version=\"1.0\" encoding=\"windows-1252\"?><config><source/></config>"),
-     "C:\\caf\xE9\\p.exe", true,
+     BYTES("<?xml version=\"1.0\" encoding=\"windows-1252\"?><config><source/></config>"), "C:\\caf\xE9\\p.exe", true,
      BYTES("<?xml version=\"1.0\" encoding=\"windows-1252\"?><config><source path=\"C:\\caf\xE9\\p.exe\"/></config>")},
-    {"utf16le_configuration", workspace::configFile,
-     BYTES("\xFF\xFE<\0c\0>\0<\0s\0o\0u\0r\0c\0e\0/\0>\0<\0/\0c\0>\0"), "C:\\p", true,
+    {"utf16le_configuration", workspace::configFile, BYTES("\xFF\xFE<\0c\0>\0<\0s\0o\0u\0r\0c\0e\0/\0>\0<\0/\0c\0>\0"),
+     "C:\\p", true,
      BYTES("\xFF\xFE<\0c\0>\0<\0s\0o\0u\0r\0c\0e\0 \0p\0a\0t\0h\0=\0\"\0C\0:\0\\\0p\0\"\0/\0>\0<\0/\0c\0>\0")},
-    {"utf16be_configuration", workspace::configFile,
-     BYTES("\xFE\xFF\0<\0c\0>\0<\0s\0o\0u\0r\0c\0e\0/\0>\0<\0/\0c\0>"), "C:\\p", true,
+    {"utf16be_configuration", workspace::configFile, BYTES("\xFE\xFF\0<\0c\0>\0<\0s\0o\0u\0r\0c\0e\0/\0>\0<\0/\0c\0>"),
+     "C:\\p", true,
      BYTES("\xFE\xFF\0<\0c\0>\0<\0s\0o\0u\0r\0c\0e\0 \0p\0a\0t\0h\0=\0\"\0C\0:\0\\\0p\0\"\0/\0>\0<\0/\0c\0>")},
     {"no_config_creates_empty_file", workspace::setupDirOnly, NO_BYTES, PACKAGE, true, BYTES("")},
     {"no_setup_directory_creates_nothing", workspace::nothing, NO_BYTES, PACKAGE, false, NO_BYTES},
     // Read as UTF-8, but the save finds a declaration whose encoding the
     // system cannot produce: the failed save must not empty the file.
-    {"failed_save_keeps_configuration", workspace::configFile, BYTES(SAVE_FAILS), PACKAGE, true,
-     BYTES(SAVE_FAILS)},
+    {"failed_save_keeps_configuration", workspace::configFile, BYTES(SAVE_FAILS), PACKAGE, true, BYTES(SAVE_FAILS)},
     // A configuration that cannot be read is kept rather than emptied.
     {"unreadable_configuration_kept", workspace::configFile,
      BYTES("<?xml version=\"1.0\" encoding=\"UTF-32\"?><config><source/></config>"), PACKAGE, true,

@@ -53,10 +53,7 @@ const int stripleft = 40, striptop = 25, stripwidth = 500, stripheight = 4;
 const int frames = 21;
 
 // The highlight's left edge in each frame: out in steps of 40, back in between.
-int highlightleft(int frame)
-{
-    return frame <= 10 ? 40 * frame : 380 - 40 * (frame - 11);
-}
+int highlightleft(int frame) { return frame <= 10 ? 40 * frame : 380 - 40 * (frame - 11); }
 
 // The frame a capture shows, known by where the highlight's weight lies on
 // the strip's middle row; -1 when nothing like a frame is there.
@@ -92,10 +89,7 @@ GIFImage* gifimagefrom(const unsigned char* bytes, size_t size)
     return stream ? gdipnew<GIFImage>(stream, FALSE) : nullptr;
 }
 
-GIFImage* compiledstrip()
-{
-    return gifimagefrom(splashanimationgif, sizeof splashanimationgif);
-}
+GIFImage* compiledstrip() { return gifimagefrom(splashanimationgif, sizeof splashanimationgif); }
 
 Gdiplus::Image* compiledbackground()
 {
@@ -108,8 +102,7 @@ Gdiplus::Image* compiledbackground()
 HANDLE threadcopy(const GIFImage& image)
 {
     HANDLE copy = nullptr;
-    DuplicateHandle(GetCurrentProcess(), image.animThread, GetCurrentProcess(), &copy, SYNCHRONIZE,
-                    FALSE, 0);
+    DuplicateHandle(GetCurrentProcess(), image.animThread, GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0);
     return copy;
 }
 
@@ -309,8 +302,8 @@ TEST(SplashStrip, StopWithoutAThreadReleasesAtOnceAndCanBeRepeated)
     ASSERT_NE(strip, nullptr);
     ASSERT_NE(strip->exitEvent, nullptr);
     HANDLE event = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), strip->exitEvent, GetCurrentProcess(), &event, 0,
-                                FALSE, DUPLICATE_SAME_ACCESS));
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), strip->exitEvent, GetCurrentProcess(), &event, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS));
     strip->stopAnimation();
     EXPECT_EQ(strip->animThread, nullptr);
     EXPECT_EQ(strip->exitEvent, nullptr);

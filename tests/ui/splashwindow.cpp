@@ -44,7 +44,7 @@ capture grabfrom(HDC source, int x, int y)
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = c.width;
-    info.bmiHeader.biHeight = -c.height;  // top row first
+    info.bmiHeader.biHeight = -c.height; // top row first
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
@@ -68,9 +68,9 @@ capture grabfrom(HDC source, int x, int y)
 testwindow::testwindow(int left, int top)
 {
     registerclass();
-    window = CreateWindowExW(WS_EX_TOPMOST, classname, L"splash test",
-                             WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, left, top, windowwidth,
-                             windowheight, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    window =
+        CreateWindowExW(WS_EX_TOPMOST, classname, L"splash test", WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, left,
+                        top, windowwidth, windowheight, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!window) return;
     // Validated before it is shown so that the tests decide when WM_PAINT comes.
     ShowWindow(window, SW_SHOWNOACTIVATE);
@@ -85,10 +85,7 @@ testwindow::~testwindow()
     pump(20);
 }
 
-int testwindow::paints() const
-{
-    return int(paintcount);
-}
+int testwindow::paints() const { return int(paintcount); }
 
 void testwindow::fill(COLORREF colour) const
 {

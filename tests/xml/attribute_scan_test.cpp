@@ -9,15 +9,15 @@
 namespace {
 
 struct locatecase {
-  const char* name;
-  const char* tag;
-  const char16_t* attribute;  // null: look up by ordinal
-  int32_t ordinal;
-  bool found;
-  const char* token;  // tokenText after the call
-  bool value;         // VALUE_TOKEN
-  bool quoted;        // QUOTED_TOKEN
-  int32_t next;       // cursor position after the call
+    const char* name;
+    const char* tag;
+    const char16_t* attribute; // null: look up by ordinal
+    int32_t ordinal;
+    bool found;
+    const char* token; // tokenText after the call
+    bool value;        // VALUE_TOKEN
+    bool quoted;       // QUOTED_TOKEN
+    int32_t next;      // cursor position after the call
 };
 
 std::ostream& operator<<(std::ostream& out, const locatecase& c) { return out << c.name << ": " << c.tag; }
@@ -34,50 +34,52 @@ constexpr locatecase locateCases[] = {
     {"first_by_ordinal", "<e a=\"1\" b c='3'>", nullptr, 0, true, "a", false, false, 4},
     {"third_by_ordinal", "<e a=\"1\" b c='3'>", nullptr, 2, true, "c", false, false, 12},
     {"ordinal_past_the_end", "<e a=\"1\" b c='3'>", nullptr, 3, false, "", false, false, 16},
-    {"declaration_close", "<?xml version=\"1.0\" encoding='gb2312'?>", u"encoding", 0, true, "gb2312", true, true,
-     37},
+    {"declaration_close", "<?xml version=\"1.0\" encoding='gb2312'?>", u"encoding", 0, true, "gb2312", true, true, 37},
     {"unterminated_quote_runs_to_end", "<e a='x", u"a", 0, true, "x", true, true, 7},
 };
 
 class Locate : public ::testing::TestWithParam<locatecase> {};
 
-TEST_P(Locate, TokenAndStop) {
-  const locatecase& c = GetParam();
-  const std::u16string tag = u16(c.tag);
-  tokencursor cursor;
-  cursor.text = tag.c_str();
-  cursor.next = tag[1] == u'?' ? 2 : 1;
-  EXPECT_EQ(cursor.locateAttribute(c.attribute, c.ordinal, nullptr), c.found);
-  if (c.found) {
-    EXPECT_EQ(u8(cursor.tokenText()), c.token);
-    EXPECT_EQ((cursor.flags & VALUE_TOKEN) != 0, c.value);
-    EXPECT_EQ((cursor.flags & QUOTED_TOKEN) != 0, c.quoted);
-  }
-  EXPECT_EQ(cursor.next, c.next);
+TEST_P(Locate, TokenAndStop)
+{
+    const locatecase& c = GetParam();
+    const std::u16string tag = u16(c.tag);
+    tokencursor cursor;
+    cursor.text = tag.c_str();
+    cursor.next = tag[1] == u'?' ? 2 : 1;
+    EXPECT_EQ(cursor.locateAttribute(c.attribute, c.ordinal, nullptr), c.found);
+    if (c.found) {
+        EXPECT_EQ(u8(cursor.tokenText()), c.token);
+        EXPECT_EQ((cursor.flags & VALUE_TOKEN) != 0, c.value);
+        EXPECT_EQ((cursor.flags & QUOTED_TOKEN) != 0, c.quoted);
+    }
+    EXPECT_EQ(cursor.next, c.next);
 }
 
 INSTANTIATE_TEST_SUITE_P(Attributes, Locate, ::testing::ValuesIn(locateCases),
                          [](const ::testing::TestParamInfo<locatecase>& info) { return std::string(info.param.name); });
 
-TEST(Attributes, OrdinalLookupReportsTheName) {
-  const std::u16string tag = u"<e a=\"1\" bb c='3'>";
-  tokencursor cursor;
-  cursor.text = tag.c_str();
-  cursor.next = 1;
-  std::u16string name;
-  EXPECT_TRUE(cursor.locateAttribute(nullptr, 1, &name));
-  EXPECT_EQ(name, u"bb");
+TEST(Attributes, OrdinalLookupReportsTheName)
+{
+    const std::u16string tag = u"<e a=\"1\" bb c='3'>";
+    tokencursor cursor;
+    cursor.text = tag.c_str();
+    cursor.next = 1;
+    std::u16string name;
+    EXPECT_TRUE(cursor.locateAttribute(nullptr, 1, &name));
+    EXPECT_EQ(name, u"bb");
 }
 
-TEST(Attributes, LimitKeepsTheScanInsideTheTag) {
-  const std::u16string text = u"<e 'x><f' a='1'/>";
-  tokencursor cursor;
-  cursor.text = text.c_str();
-  cursor.next = 1;
-  EXPECT_FALSE(cursor.locateAttribute(u"a", 0, nullptr, 5));
-  EXPECT_EQ(cursor.next, 5);
-  cursor.next = 1;
-  EXPECT_TRUE(cursor.locateAttribute(u"a", 0, nullptr));  // without a limit the quote swallows the close
+TEST(Attributes, LimitKeepsTheScanInsideTheTag)
+{
+    const std::u16string text = u"<e 'x><f' a='1'/>";
+    tokencursor cursor;
+    cursor.text = text.c_str();
+    cursor.next = 1;
+    EXPECT_FALSE(cursor.locateAttribute(u"a", 0, nullptr, 5));
+    EXPECT_EQ(cursor.next, 5);
+    cursor.next = 1;
+    EXPECT_TRUE(cursor.locateAttribute(u"a", 0, nullptr)); // without a limit the quote swallows the close
 }
 
-}  // namespace
+} // namespace

@@ -10,23 +10,24 @@
 namespace {
 
 // The shape a fresh parse of the document's current text gives.
-std::string reparsedShape(const xmldoc& doc) {
-  xmldoc fresh;
-  fresh.docFlags = doc.docFlags;
-  fresh.setText(std::u16string_view(doc.text));
-  return describeIndex(fresh);
+std::string reparsedShape(const xmldoc& doc)
+{
+    xmldoc fresh;
+    fresh.docFlags = doc.docFlags;
+    fresh.setText(std::u16string_view(doc.text));
+    return describeIndex(fresh);
 }
 
 struct insertcase {
-  const char* name;
-  const char* text;
-  const char* child;  // findNextChild path run first (null: none)
-  const char* element;
-  const char* value;
-  int32_t flags;
-  bool done;
-  const char* edited;
-  bool sameAsReparse;  // the edited index equals a fresh parse of the edited text
+    const char* name;
+    const char* text;
+    const char* child; // findNextChild path run first (null: none)
+    const char* element;
+    const char* value;
+    int32_t flags;
+    bool done;
+    const char* edited;
+    bool sameAsReparse; // the edited index equals a fresh parse of the edited text
 };
 
 std::ostream& operator<<(std::ostream& out, const insertcase& c) { return out << c.name; }
@@ -43,22 +44,21 @@ constexpr insertcase insertCases[] = {
     {"last_child_before_end_tag", "<cfg>\n  <a/>\n</cfg>", nullptr, "source", "", ADD_AS_CHILD, true,
      "<cfg>\n  <a/>\n<source/>\r\n</cfg>", true},
     {"inline_into_empty_pair", "<p></p>", nullptr, "x", "", ADD_AS_CHILD | ADD_INLINE, true, "<p><x/></p>", true},
-    {"inline_into_empty_element_tag", "<p />", nullptr, "x", "", ADD_AS_CHILD | ADD_INLINE, true, "<p ><x/></p>",
-     true},
+    {"inline_into_empty_element_tag", "<p />", nullptr, "x", "", ADD_AS_CHILD | ADD_INLINE, true, "<p ><x/></p>", true},
     {"into_unended_start_tag", "<p>", nullptr, "x", "", ADD_AS_CHILD, true, "<p>\r\n<x/>\r\n</p>", true},
     {"after_unended_child", "<r><p></r>", "p", "x", "", ADD_AS_CHILD, true, "<r><p><x/>\r\n</r>", true},
-    {"value_is_escaped", "<p/>", nullptr, "v", "a<b&c", ADD_AS_CHILD | ADD_INLINE, true,
-     "<p><v>a&lt;b&amp;c</v></p>", true},
+    {"value_is_escaped", "<p/>", nullptr, "v", "a<b&c", ADD_AS_CHILD | ADD_INLINE, true, "<p><v>a&lt;b&amp;c</v></p>",
+     true},
     {"value_keeps_references", "<p/>", nullptr, "v", "&amp;&x", ADD_AS_CHILD | ADD_INLINE | ADD_KEEP_REFS, true,
      "<p><v>&amp;&amp;x</v></p>", true},
     {"value_as_cdata", "<p></p>", nullptr, "x", "a]]>b", ADD_AS_CHILD | ADD_INLINE | ADD_VALUE_CDATA, true,
      "<p><x><![CDATA[a]]]]><![CDATA[>b]]></x></p>", true},
-    {"spaced_close", "<p></p>", nullptr, "x", "", ADD_AS_CHILD | ADD_INLINE | ADD_SPACED_CLOSE, true,
-     "<p><x /></p>", true},
-    {"start_tag_only", "<p></p>", nullptr, "x", "", ADD_AS_CHILD | ADD_INLINE | ADD_START_TAG_ONLY, true,
-     "<p><x></p>", false},
-    {"start_tag_only_refuses_value", "<p></p>", nullptr, "x", "v", ADD_AS_CHILD | ADD_START_TAG_ONLY, false,
-     "<p></p>", true},
+    {"spaced_close", "<p></p>", nullptr, "x", "", ADD_AS_CHILD | ADD_INLINE | ADD_SPACED_CLOSE, true, "<p><x /></p>",
+     true},
+    {"start_tag_only", "<p></p>", nullptr, "x", "", ADD_AS_CHILD | ADD_INLINE | ADD_START_TAG_ONLY, true, "<p><x></p>",
+     false},
+    {"start_tag_only_refuses_value", "<p></p>", nullptr, "x", "v", ADD_AS_CHILD | ADD_START_TAG_ONLY, false, "<p></p>",
+     true},
     {"after_current_child_skips_whitespace", "<r><a/>\n  <b/></r>", "a", "x", "", ADD_AS_CHILD, true,
      "<r><a/>\n  <x/>\r\n<b/></r>", true},
     {"before_current_child", "<r><a/>\n  <b/></r>", "b", "x", "", FIRST_CHILD, true, "<r><a/>\n  <x/>\r\n<b/></r>",
@@ -78,70 +78,74 @@ constexpr insertcase insertCases[] = {
 
 class Insert : public ::testing::TestWithParam<insertcase> {};
 
-TEST_P(Insert, TextIndexAndPosition) {
-  const insertcase& c = GetParam();
-  xmldoc doc;
-  doc.setText(u16(c.text));
-  ASSERT_TRUE(doc.findNext(nullptr));
-  if (c.child) {
-    ASSERT_TRUE(doc.findNextChild(u16(c.child).c_str()));
-  }
-  const int32_t current = doc.currentIndex;
-  const int32_t before = doc.nextFreeRecord;
-  EXPECT_EQ(doc.insertElement(u16(c.element), u16(c.value), c.flags), c.done);
-  EXPECT_EQ(u8(doc.text), c.edited);
-  EXPECT_EQ(checkIndex(doc), "");
-  if (c.sameAsReparse) {
-    EXPECT_EQ(describeIndex(doc), reparsedShape(doc));
-  }
-  if (!c.done) {
-    EXPECT_EQ(doc.nextFreeRecord, before);
-    return;
-  }
-  const int32_t made = (c.flags & ADD_AS_CHILD) ? doc.childIndex : doc.currentIndex;
-  EXPECT_EQ(made, before);
-  EXPECT_EQ(doc.tagName(made), u16(c.element));
-  if (c.flags & ADD_AS_CHILD) {
-    EXPECT_EQ(doc.currentIndex, current);
-    EXPECT_EQ(doc.record(made).parent, current);
-  } else {
-    EXPECT_EQ(doc.childIndex, 0);
-  }
-  EXPECT_EQ(doc.nodeKind, KIND_ELEMENT);
+TEST_P(Insert, TextIndexAndPosition)
+{
+    const insertcase& c = GetParam();
+    xmldoc doc;
+    doc.setText(u16(c.text));
+    ASSERT_TRUE(doc.findNext(nullptr));
+    if (c.child) {
+        ASSERT_TRUE(doc.findNextChild(u16(c.child).c_str()));
+    }
+    const int32_t current = doc.currentIndex;
+    const int32_t before = doc.nextFreeRecord;
+    EXPECT_EQ(doc.insertElement(u16(c.element), u16(c.value), c.flags), c.done);
+    EXPECT_EQ(u8(doc.text), c.edited);
+    EXPECT_EQ(checkIndex(doc), "");
+    if (c.sameAsReparse) {
+        EXPECT_EQ(describeIndex(doc), reparsedShape(doc));
+    }
+    if (!c.done) {
+        EXPECT_EQ(doc.nextFreeRecord, before);
+        return;
+    }
+    const int32_t made = (c.flags & ADD_AS_CHILD) ? doc.childIndex : doc.currentIndex;
+    EXPECT_EQ(made, before);
+    EXPECT_EQ(doc.tagName(made), u16(c.element));
+    if (c.flags & ADD_AS_CHILD) {
+        EXPECT_EQ(doc.currentIndex, current);
+        EXPECT_EQ(doc.record(made).parent, current);
+    } else {
+        EXPECT_EQ(doc.childIndex, 0);
+    }
+    EXPECT_EQ(doc.nodeKind, KIND_ELEMENT);
 }
 
 INSTANTIATE_TEST_SUITE_P(Edit, Insert, ::testing::ValuesIn(insertCases),
                          [](const ::testing::TestParamInfo<insertcase>& info) { return std::string(info.param.name); });
 
-TEST(Edit, InsertAsChildNeedsACurrentElement) {
-  xmldoc doc;
-  doc.setText(static_cast<const char16_t*>(nullptr));
-  EXPECT_FALSE(doc.findNextChild(u"source"));
-  EXPECT_FALSE(doc.insertElement(u"source", u"", FIRST_CHILD));
-  EXPECT_FALSE(doc.putAttribute(doc.childIndex, u"path", u"x", 0));
-  EXPECT_TRUE(doc.text.empty());
-  EXPECT_EQ(checkIndex(doc), "");
+TEST(Edit, InsertAsChildNeedsACurrentElement)
+{
+    xmldoc doc;
+    doc.setText(static_cast<const char16_t*>(nullptr));
+    EXPECT_FALSE(doc.findNextChild(u"source"));
+    EXPECT_FALSE(doc.insertElement(u"source", u"", FIRST_CHILD));
+    EXPECT_FALSE(doc.putAttribute(doc.childIndex, u"path", u"x", 0));
+    EXPECT_TRUE(doc.text.empty());
+    EXPECT_EQ(checkIndex(doc), "");
 }
 
-TEST(Edit, RepeatedInsertsKeepTheIndexWhole) {
-  xmldoc doc(u"<r>\n  <a><b/></a>\n  <c/>\n</r>");
-  ASSERT_TRUE(doc.findNextChild(u"a"));
-  for (int i = 0; i < 40; ++i) {
-    const int32_t flags = (i % 3 == 0 ? ADD_BEFORE : 0) | (i % 2 ? ADD_AS_CHILD : 0) | (i % 5 == 0 ? ADD_INLINE : 0);
-    ASSERT_TRUE(doc.insertElement(u"n", i % 4 ? u"" : u"v", flags)) << i;
-    ASSERT_EQ(checkIndex(doc), "") << "after insert " << i;
-    ASSERT_EQ(describeIndex(doc), reparsedShape(doc)) << "after insert " << i;
-  }
+TEST(Edit, RepeatedInsertsKeepTheIndexWhole)
+{
+    xmldoc doc(u"<r>\n  <a><b/></a>\n  <c/>\n</r>");
+    ASSERT_TRUE(doc.findNextChild(u"a"));
+    for (int i = 0; i < 40; ++i) {
+        const int32_t flags =
+            (i % 3 == 0 ? ADD_BEFORE : 0) | (i % 2 ? ADD_AS_CHILD : 0) | (i % 5 == 0 ? ADD_INLINE : 0);
+        ASSERT_TRUE(doc.insertElement(u"n", i % 4 ? u"" : u"v", flags)) << i;
+        ASSERT_EQ(checkIndex(doc), "") << "after insert " << i;
+        ASSERT_EQ(describeIndex(doc), reparsedShape(doc)) << "after insert " << i;
+    }
 }
 
 struct attributecase {
-  const char* name;
-  const char* text;
-  uint32_t docFlags;
-  const char* child;  // null: the root itself
-  const char* attribute;
-  const char* value;
-  const char* edited;
+    const char* name;
+    const char* text;
+    uint32_t docFlags;
+    const char* child; // null: the root itself
+    const char* attribute;
+    const char* value;
+    const char* edited;
 };
 
 std::ostream& operator<<(std::ostream& out, const attributecase& c) { return out << c.name; }
@@ -153,8 +157,7 @@ constexpr attributecase attributeCases[] = {
      "<r><s x=\"1\" path=\"new\" y=\"2\"/></r>"},
     {"valueless_attribute_gets_value", "<e flag></e>", 0, nullptr, "flag", "1", "<e flag=\"1\"></e>"},
     {"added_before_slash_gt", "<r><source/></r>", 0, "source", "path", "v", "<r><source path=\"v\"/></r>"},
-    {"added_before_space_slash_gt", "<r><source /></r>", 0, "source", "path", "v",
-     "<r><source path=\"v\" /></r>"},
+    {"added_before_space_slash_gt", "<r><source /></r>", 0, "source", "path", "v", "<r><source path=\"v\" /></r>"},
     {"added_after_last_attribute", "<r><e a=\"1\"/><f><g/></f></r>", 0, "e", "b", "v",
      "<r><e a=\"1\" b=\"v\"/><f><g/></f></r>"},
     {"added_to_start_tag_with_content", "<r a='1'>\n <c/>\n</r>", 0, nullptr, "b", "v",
@@ -162,8 +165,7 @@ constexpr attributecase attributeCases[] = {
     {"equals_without_value_before_gt", "<r><e x=></e></r>", 0, "e", "x", "v", "<r><e x=\"v\"></e></r>"},
     {"equals_without_value_before_space_slash", "<r><e x= /></r>", 0, "e", "x", "v", "<r><e x=\"v\" /></r>"},
     {"equals_then_slash_is_a_value", "<r><e x=/></e></r>", 0, "e", "x", "v", "<r><e x=\"v\"></e></r>"},
-    {"other_attribute_after_dangling_equals", "<r><e x=></e></r>", 0, "e", "y", "v",
-     "<r><e x= y=\"v\"></e></r>"},
+    {"other_attribute_after_dangling_equals", "<r><e x=></e></r>", 0, "e", "y", "v", "<r><e x= y=\"v\"></e></r>"},
     {"unquoted_value_replaced", "<r><e x=1 y=\"2\"/></r>", 0, "e", "x", "v", "<r><e x=\"v\" y=\"2\"/></r>"},
     {"quote_run_stops_at_tag_end", "<r><s a 'q/></r>", 0, "s", "path", "v", "<r><s a 'q path=\"v\"/></r>"},
     {"path_characters_escaped", "<r><s/></r>", 0, "s", "path", "C:\\A&B\\it's <x>.exe",
@@ -174,76 +176,81 @@ constexpr attributecase attributeCases[] = {
      "<r><s PATH=\"new\"/></r>"},
     {"exact_case_adds_attribute", "<r><s PATH=\"old\"/></r>", 0, "s", "path", "new",
      "<r><s PATH=\"old\" path=\"new\"/></r>"},
-    {"whitespace_around_equals_kept", "<r><s path = 'a' /></r>", 0, "s", "path", "b",
-     "<r><s path = \"b\" /></r>"},
+    {"whitespace_around_equals_kept", "<r><s path = 'a' /></r>", 0, "s", "path", "b", "<r><s path = \"b\" /></r>"},
 };
 
 class Attribute : public ::testing::TestWithParam<attributecase> {};
 
-TEST_P(Attribute, TextAndIndex) {
-  const attributecase& c = GetParam();
-  xmldoc doc;
-  doc.docFlags = c.docFlags;
-  doc.setText(u16(c.text));
-  ASSERT_TRUE(doc.findNext(nullptr));
-  int32_t target = doc.currentIndex;
-  if (c.child) {
-    ASSERT_TRUE(doc.findNextChild(u16(c.child).c_str()));
-    target = doc.childIndex;
-  }
-  EXPECT_TRUE(doc.putAttribute(target, u16(c.attribute), u16(c.value), 0));
-  EXPECT_EQ(u8(doc.text), c.edited);
-  EXPECT_EQ(checkIndex(doc), "");
-  EXPECT_EQ(describeIndex(doc), reparsedShape(doc));
+TEST_P(Attribute, TextAndIndex)
+{
+    const attributecase& c = GetParam();
+    xmldoc doc;
+    doc.docFlags = c.docFlags;
+    doc.setText(u16(c.text));
+    ASSERT_TRUE(doc.findNext(nullptr));
+    int32_t target = doc.currentIndex;
+    if (c.child) {
+        ASSERT_TRUE(doc.findNextChild(u16(c.child).c_str()));
+        target = doc.childIndex;
+    }
+    EXPECT_TRUE(doc.putAttribute(target, u16(c.attribute), u16(c.value), 0));
+    EXPECT_EQ(u8(doc.text), c.edited);
+    EXPECT_EQ(checkIndex(doc), "");
+    EXPECT_EQ(describeIndex(doc), reparsedShape(doc));
 }
 
 INSTANTIATE_TEST_SUITE_P(Edit, Attribute, ::testing::ValuesIn(attributeCases),
-                         [](const ::testing::TestParamInfo<attributecase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<attributecase>& info) {
+                             return std::string(info.param.name);
+                         });
 
-TEST(Edit, AttributeShiftsEveryFollowingElement) {
-  xmldoc doc(u"<r><e a=\"1\"/><f><g/></f></r>");
-  ASSERT_TRUE(doc.findNextChild(u"e"));
-  EXPECT_EQ(describeIndex(doc), "r@0+28(e@3+10,f@13+11(g@16+4))");
-  ASSERT_TRUE(doc.putAttribute(doc.childIndex, u"b", u"v", 0));
-  EXPECT_EQ(describeIndex(doc), "r@0+34(e@3+16,f@19+11(g@22+4))");
-  EXPECT_EQ(checkIndex(doc), "");
+TEST(Edit, AttributeShiftsEveryFollowingElement)
+{
+    xmldoc doc(u"<r><e a=\"1\"/><f><g/></f></r>");
+    ASSERT_TRUE(doc.findNextChild(u"e"));
+    EXPECT_EQ(describeIndex(doc), "r@0+28(e@3+10,f@13+11(g@16+4))");
+    ASSERT_TRUE(doc.putAttribute(doc.childIndex, u"b", u"v", 0));
+    EXPECT_EQ(describeIndex(doc), "r@0+34(e@3+16,f@19+11(g@22+4))");
+    EXPECT_EQ(checkIndex(doc), "");
 }
 
-TEST(Edit, PutAttributeRefusals) {
-  xmldoc doc(u"<r/>");
-  EXPECT_FALSE(doc.putAttribute(1, u"a", u"1", 0));  // no element has been made current yet
-  ASSERT_TRUE(doc.findNext(nullptr));
-  EXPECT_FALSE(doc.putAttribute(0, u"a", u"1", 0));
-  EXPECT_FALSE(doc.putAttribute(2, u"a", u"1", 0));
-  EXPECT_EQ(doc.text, u"<r/>");
-  EXPECT_TRUE(doc.putAttributeNumber(u"n", -2147483647 - 1, 0));
-  EXPECT_EQ(doc.text, u"<r n=\"-2147483648\"/>");
-  EXPECT_EQ(checkIndex(doc), "");
+TEST(Edit, PutAttributeRefusals)
+{
+    xmldoc doc(u"<r/>");
+    EXPECT_FALSE(doc.putAttribute(1, u"a", u"1", 0)); // no element has been made current yet
+    ASSERT_TRUE(doc.findNext(nullptr));
+    EXPECT_FALSE(doc.putAttribute(0, u"a", u"1", 0));
+    EXPECT_FALSE(doc.putAttribute(2, u"a", u"1", 0));
+    EXPECT_EQ(doc.text, u"<r/>");
+    EXPECT_TRUE(doc.putAttributeNumber(u"n", -2147483647 - 1, 0));
+    EXPECT_EQ(doc.text, u"<r n=\"-2147483648\"/>");
+    EXPECT_EQ(checkIndex(doc), "");
 }
 
-TEST(Navigation, FindNextChildVisitsMatchingChildrenInOrder) {
-  xmldoc doc(u"<r><x/><s/><s/><q><s/></q></r>");
-  const int32_t r = doc.record(0).firstChild;
-  const int32_t x = doc.record(r).firstChild;
-  const int32_t s1 = doc.record(x).nextSibling;
-  const int32_t s2 = doc.record(s1).nextSibling;
-  EXPECT_TRUE(doc.findNextChild(u"s"));
-  EXPECT_EQ(doc.childIndex, s1);
-  EXPECT_EQ(doc.currentIndex, r);
-  EXPECT_TRUE(doc.findNextChild(u"s"));
-  EXPECT_EQ(doc.childIndex, s2);
-  EXPECT_FALSE(doc.findNextChild(u"s"));
-  EXPECT_EQ(doc.childIndex, s2);
-  EXPECT_EQ(doc.currentIndex, r);
-  EXPECT_EQ(doc.parentIndex, 0);
-  EXPECT_EQ(doc.nodeKind, KIND_ELEMENT);
+TEST(Navigation, FindNextChildVisitsMatchingChildrenInOrder)
+{
+    xmldoc doc(u"<r><x/><s/><s/><q><s/></q></r>");
+    const int32_t r = doc.record(0).firstChild;
+    const int32_t x = doc.record(r).firstChild;
+    const int32_t s1 = doc.record(x).nextSibling;
+    const int32_t s2 = doc.record(s1).nextSibling;
+    EXPECT_TRUE(doc.findNextChild(u"s"));
+    EXPECT_EQ(doc.childIndex, s1);
+    EXPECT_EQ(doc.currentIndex, r);
+    EXPECT_TRUE(doc.findNextChild(u"s"));
+    EXPECT_EQ(doc.childIndex, s2);
+    EXPECT_FALSE(doc.findNextChild(u"s"));
+    EXPECT_EQ(doc.childIndex, s2);
+    EXPECT_EQ(doc.currentIndex, r);
+    EXPECT_EQ(doc.parentIndex, 0);
+    EXPECT_EQ(doc.nodeKind, KIND_ELEMENT);
 }
 
 struct pathcase {
-  const char* name;
-  const char16_t* path;
-  int32_t kind;
-  const char* found;  // name of the element findNext reaches from the start, "" when none
+    const char* name;
+    const char16_t* path;
+    int32_t kind;
+    const char* found; // name of the element findNext reaches from the start, "" when none
 };
 
 std::ostream& operator<<(std::ostream& out, const pathcase& c) { return out << c.name; }
@@ -273,35 +280,37 @@ constexpr pathcase pathCases[] = {
 
 class Path : public ::testing::TestWithParam<pathcase> {};
 
-TEST_P(Path, KindAndFirstMatch) {
-  const pathcase& c = GetParam();
-  EXPECT_EQ(pathcursor(c.path).kind, c.kind);
-  xmldoc doc(u"<b/><a x='1'/><c/><a/>");
-  const bool found = doc.findNext(c.path);
-  EXPECT_EQ(found, c.found[0] != 0);
-  EXPECT_EQ(u8(doc.tagName(doc.currentIndex)), c.found);
-  EXPECT_EQ(checkIndex(doc), "");
+TEST_P(Path, KindAndFirstMatch)
+{
+    const pathcase& c = GetParam();
+    EXPECT_EQ(pathcursor(c.path).kind, c.kind);
+    xmldoc doc(u"<b/><a x='1'/><c/><a/>");
+    const bool found = doc.findNext(c.path);
+    EXPECT_EQ(found, c.found[0] != 0);
+    EXPECT_EQ(u8(doc.tagName(doc.currentIndex)), c.found);
+    EXPECT_EQ(checkIndex(doc), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Navigation, Path, ::testing::ValuesIn(pathCases),
                          [](const ::testing::TestParamInfo<pathcase>& info) { return std::string(info.param.name); });
 
-TEST(Navigation, IgnoreCaseAndTagNames) {
-  xmldoc doc;
-  doc.docFlags = DOC_IGNORE_CASE;
-  doc.setText(u"<R><Item/><a=b/></R>");
-  EXPECT_TRUE(doc.findNextChild(u"ITEM"));
-  EXPECT_EQ(doc.tagName(doc.childIndex), u"Item");
-  EXPECT_TRUE(doc.findNextChild(u"a"));
-  EXPECT_EQ(doc.tagName(doc.childIndex), u"a");
-  EXPECT_EQ(doc.tagName(0), u"");
+TEST(Navigation, IgnoreCaseAndTagNames)
+{
+    xmldoc doc;
+    doc.docFlags = DOC_IGNORE_CASE;
+    doc.setText(u"<R><Item/><a=b/></R>");
+    EXPECT_TRUE(doc.findNextChild(u"ITEM"));
+    EXPECT_EQ(doc.tagName(doc.childIndex), u"Item");
+    EXPECT_TRUE(doc.findNextChild(u"a"));
+    EXPECT_EQ(doc.tagName(doc.childIndex), u"a");
+    EXPECT_EQ(doc.tagName(0), u"");
 }
 
 struct escapecase {
-  const char* name;
-  const char* text;
-  int32_t flags;
-  const char* escaped;
+    const char* name;
+    const char* text;
+    int32_t flags;
+    const char* escaped;
 };
 
 std::ostream& operator<<(std::ostream& out, const escapecase& c) { return out << c.name; }
@@ -320,18 +329,19 @@ constexpr escapecase escapeCases[] = {
 
 class Escape : public ::testing::TestWithParam<escapecase> {};
 
-TEST_P(Escape, Output) {
-  const escapecase& c = GetParam();
-  EXPECT_EQ(u8(escapeXml(u16(c.text), c.flags)), c.escaped);
+TEST_P(Escape, Output)
+{
+    const escapecase& c = GetParam();
+    EXPECT_EQ(u8(escapeXml(u16(c.text), c.flags)), c.escaped);
 }
 
 INSTANTIATE_TEST_SUITE_P(Escaping, Escape, ::testing::ValuesIn(escapeCases),
                          [](const ::testing::TestParamInfo<escapecase>& info) { return std::string(info.param.name); });
 
 struct cdatacase {
-  const char* name;
-  const char* text;
-  const char* wrapped;
+    const char* name;
+    const char* text;
+    const char* wrapped;
 };
 
 std::ostream& operator<<(std::ostream& out, const cdatacase& c) { return out << c.name; }
@@ -351,14 +361,14 @@ INSTANTIATE_TEST_SUITE_P(Escaping, Cdata, ::testing::ValuesIn(cdataCases),
                          [](const ::testing::TestParamInfo<cdatacase>& info) { return std::string(info.param.name); });
 
 struct resultcase {
-  const char* name;
-  const char* before;
-  const char16_t* record;
-  const char16_t* data;
-  uint32_t flags;
-  int32_t number;
-  int32_t offset2;
-  const char* after;
+    const char* name;
+    const char* before;
+    const char16_t* record;
+    const char16_t* data;
+    uint32_t flags;
+    int32_t number;
+    int32_t offset2;
+    const char* after;
 };
 
 std::ostream& operator<<(std::ostream& out, const resultcase& c) { return out << c.name; }
@@ -382,19 +392,20 @@ constexpr resultcase resultCases[] = {
 
 class Result : public ::testing::TestWithParam<resultcase> {};
 
-TEST_P(Result, Appended) {
-  const resultcase& c = GetParam();
-  std::u16string results = u16(c.before);
-  appendResult(results, c.record, c.data, c.flags, c.number, c.offset2);
-  EXPECT_EQ(u8(results), c.after);
+TEST_P(Result, Appended)
+{
+    const resultcase& c = GetParam();
+    std::u16string results = u16(c.before);
+    appendResult(results, c.record, c.data, c.flags, c.number, c.offset2);
+    EXPECT_EQ(u8(results), c.after);
 }
 
 INSTANTIATE_TEST_SUITE_P(Results, Result, ::testing::ValuesIn(resultCases),
                          [](const ::testing::TestParamInfo<resultcase>& info) { return std::string(info.param.name); });
 
 struct limitcase {
-  size_t units;
-  bool appends;
+    size_t units;
+    bool appends;
 };
 
 std::ostream& operator<<(std::ostream& out, const limitcase& c) { return out << c.units << " units"; }
@@ -403,19 +414,20 @@ constexpr limitcase limitCases[] = {{998, true}, {999, true}, {1000, false}, {10
 
 class ResultLimit : public ::testing::TestWithParam<limitcase> {};
 
-TEST_P(ResultLimit, AppendsOnlyBelowTheLimit) {
-  std::u16string results = u"<p x=\"";
-  results.append(GetParam().units - results.size() - 3, u'a');
-  results += u"\"/>";
-  ASSERT_EQ(results.size(), GetParam().units);
-  const std::u16string before = results;
-  appendResult(results, u"lone_end_tag", u"x", 0, 0, -1);
-  if (GetParam().appends)
-    EXPECT_EQ(results, before + u"<lone_end_tag tagname=\"x\" offset=\"0\"/>");
-  else
-    EXPECT_EQ(results, before);
+TEST_P(ResultLimit, AppendsOnlyBelowTheLimit)
+{
+    std::u16string results = u"<p x=\"";
+    results.append(GetParam().units - results.size() - 3, u'a');
+    results += u"\"/>";
+    ASSERT_EQ(results.size(), GetParam().units);
+    const std::u16string before = results;
+    appendResult(results, u"lone_end_tag", u"x", 0, 0, -1);
+    if (GetParam().appends)
+        EXPECT_EQ(results, before + u"<lone_end_tag tagname=\"x\" offset=\"0\"/>");
+    else
+        EXPECT_EQ(results, before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Results, ResultLimit, ::testing::ValuesIn(limitCases));
 
-}  // namespace
+} // namespace

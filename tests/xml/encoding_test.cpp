@@ -17,24 +17,21 @@ namespace {
 std::u16string widen(const char* ascii)
 {
     std::u16string out;
-    for (; *ascii != 0; ++ascii)
-        out += static_cast<char16_t>(static_cast<unsigned char>(*ascii));
+    for (; *ascii != 0; ++ascii) out += static_cast<char16_t>(static_cast<unsigned char>(*ascii));
     return out;
 }
 
 std::string narrow(const std::u16string& text)
 {
     std::string out;
-    for (char16_t unit : text)
-        out += unit < 0x80 ? static_cast<char>(unit) : '?';
+    for (char16_t unit : text) out += unit < 0x80 ? static_cast<char>(unit) : '?';
     return out;
 }
 
 uint32_t unitSum(const std::u16string& name)
 {
     uint32_t sum = 0;
-    for (char16_t unit : name)
-        sum += unit;
+    for (char16_t unit : name) sum += unit;
     return sum;
 }
 
@@ -52,19 +49,16 @@ std::vector<tableentry> readBucket(int32_t bucket)
         for (int32_t d = 0; d < 7; ++d) {
             EXPECT_TRUE(cursor[d] >= u'0' && cursor[d] <= u'9')
                 << "bucket " << bucket << " entry " << entries.size() << " digit " << d;
-            if (cursor[d] < u'0' || cursor[d] > u'9')
-                return entries;
+            if (cursor[d] < u'0' || cursor[d] > u'9') return entries;
         }
         const int32_t length = (cursor[0] - u'0') * 10 + (cursor[1] - u'0');
         int32_t codePage = 0;
-        for (int32_t d = 2; d < 7; ++d)
-            codePage = codePage * 10 + (cursor[d] - u'0');
+        for (int32_t d = 2; d < 7; ++d) codePage = codePage * 10 + (cursor[d] - u'0');
         std::u16string name(cursor + 7, static_cast<size_t>(length));
         EXPECT_EQ(name.find(char16_t(0)), std::u16string::npos) << "bucket " << bucket;
         entries.push_back({name, codePage});
         cursor += 7 + name.size();
-        if (name.size() != static_cast<size_t>(length))
-            break;
+        if (name.size() != static_cast<size_t>(length)) break;
     }
     return entries;
 }
@@ -97,9 +91,15 @@ const listrow namelist[] = {
     {866, {"cp866", "csibm866", "ibm866"}},
     {869, {"cp-gr", "cp869", "csibm869", "ibm869"}},
     {874, {"cp874", "dos-874", "iso-8859-11", "tis-620", "windows-874"}},
-    {932, {"cp932", "csshiftjis", "cswindows31j", "ms932", "ms_kanji", "shifft_jis", "shifft_jis-ms", "shift-jis", "shift_jis", "sjis", "sjis-ms", "sjis-open", "sjis-win", "windows-31j", "windows-932", "x-ms-cp932", "x-sjis"}},
-    {936, {"chinese", "cn-gb", "cp936", "csgb2312", "csgb231280", "csiso58gb231280", "gb2312", "gb2312-80", "gb231280", "gb_2312-80", "gbk", "iso-ir-58", "ms936", "windows-936"}},
-    {949, {"cp949", "csksc56011987", "iso-ir-149", "korean", "ks-c-5601", "ks-c5601", "ks_c_5601", "ks_c_5601-1987", "ks_c_5601-1989", "ks_c_5601_1987", "ksc5601", "ksc_5601", "uhc"}},
+    {932,
+     {"cp932", "csshiftjis", "cswindows31j", "ms932", "ms_kanji", "shifft_jis", "shifft_jis-ms", "shift-jis",
+      "shift_jis", "sjis", "sjis-ms", "sjis-open", "sjis-win", "windows-31j", "windows-932", "x-ms-cp932", "x-sjis"}},
+    {936,
+     {"chinese", "cn-gb", "cp936", "csgb2312", "csgb231280", "csiso58gb231280", "gb2312", "gb2312-80", "gb231280",
+      "gb_2312-80", "gbk", "iso-ir-58", "ms936", "windows-936"}},
+    {949,
+     {"cp949", "csksc56011987", "iso-ir-149", "korean", "ks-c-5601", "ks-c5601", "ks_c_5601", "ks_c_5601-1987",
+      "ks_c_5601-1989", "ks_c_5601_1987", "ksc5601", "ksc_5601", "uhc"}},
     {950, {"big5", "big5-hkscs", "cn-big5", "cp950", "csbig5", "x-x-big5"}},
     {1125, {"cp1125"}},
     {1133, {"cp1133", "ibm-cp1133"}},
@@ -143,7 +143,9 @@ const listrow namelist[] = {
     {20106, {"x-ia5-german"}},
     {20107, {"x-ia5-swedish"}},
     {20108, {"x-ia5-norwegian"}},
-    {20127, {"ansi_x3.4-1968", "ansi_x3.4-1986", "ascii", "cp367", "csascii", "ibm367", "iso-ir-6", "iso-ir-6us", "iso646-us", "iso_646.irv:1991", "us", "us-ascii"}},
+    {20127,
+     {"ansi_x3.4-1968", "ansi_x3.4-1986", "ascii", "cp367", "csascii", "ibm367", "iso-ir-6", "iso-ir-6us", "iso646-us",
+      "iso_646.irv:1991", "us", "us-ascii"}},
     {20261, {"x-cp20261"}},
     {20269, {"x-cp20269"}},
     {20866, {"cskoi8r", "koi", "koi8", "koi8-r", "koi8r"}},
@@ -151,14 +153,24 @@ const listrow namelist[] = {
     {20936, {"x-cp20936"}},
     {20949, {"x-cp20949"}},
     {21866, {"koi8-ru", "koi8-u"}},
-    {28591, {"cp819", "csisolatin1", "ibm819", "iso-8859-1", "iso-ir-100", "iso8859-1", "iso_8859-1", "iso_8859-1:1987", "l1", "latin1"}},
+    {28591,
+     {"cp819", "csisolatin1", "ibm819", "iso-8859-1", "iso-ir-100", "iso8859-1", "iso_8859-1", "iso_8859-1:1987", "l1",
+      "latin1"}},
     {28592, {"csisolatin2", "iso-8859-2", "iso-ir-101", "iso8859-2", "iso_8859-2", "iso_8859-2:1987", "l2", "latin2"}},
     {28593, {"csisolatin3", "iso-8859-3", "iso-ir-109", "iso8859-3", "iso_8859-3", "iso_8859-3:1988", "l3", "latin3"}},
     {28594, {"csisolatin4", "iso-8859-4", "iso-ir-110", "iso8859-4", "iso_8859-4", "iso_8859-4:1988", "l4", "latin4"}},
-    {28595, {"csisolatin5", "csisolatincyrillic", "cyrillic", "iso-8859-5", "iso-ir-144", "iso8859-5", "iso_8859-5", "iso_8859-5:1988"}},
-    {28596, {"arabic", "csisolatinarabic", "ecma-114", "iso-8859-6", "iso-ir-127", "iso8859-6", "iso_8859-6", "iso_8859-6:1987"}},
-    {28597, {"csisolatingreek", "ecma-118", "elot_928", "greek", "greek8", "iso-8859-7", "iso-ir-126", "iso8859-7", "iso_8859-7", "iso_8859-7:1987"}},
-    {28598, {"csisolatinhebrew", "hebrew", "iso-8859-8", "iso-ir-138", "iso8859-8", "iso_8859-8", "iso_8859-8:1988", "visual"}},
+    {28595,
+     {"csisolatin5", "csisolatincyrillic", "cyrillic", "iso-8859-5", "iso-ir-144", "iso8859-5", "iso_8859-5",
+      "iso_8859-5:1988"}},
+    {28596,
+     {"arabic", "csisolatinarabic", "ecma-114", "iso-8859-6", "iso-ir-127", "iso8859-6", "iso_8859-6",
+      "iso_8859-6:1987"}},
+    {28597,
+     {"csisolatingreek", "ecma-118", "elot_928", "greek", "greek8", "iso-8859-7", "iso-ir-126", "iso8859-7",
+      "iso_8859-7", "iso_8859-7:1987"}},
+    {28598,
+     {"csisolatinhebrew", "hebrew", "iso-8859-8", "iso-ir-138", "iso8859-8", "iso_8859-8", "iso_8859-8:1988",
+      "visual"}},
     {28599, {"iso-8859-9", "iso-ir-148", "iso8859-9", "iso_8859-9", "iso_8859-9:1989", "l5", "latin5"}},
     {28603, {"iso-8859-13", "iso8859-13"}},
     {28605, {"iso-8859-15", "iso8859-15", "iso_8859-15", "l9", "latin-9", "latin9"}},
@@ -188,10 +200,7 @@ const listrow namelist[] = {
     {65001, {"cp65001", "unicode-1-1-utf-8", "unicode-2-0-utf-8", "utf-8", "utf8", "x-unicode-2-0-utf-8"}},
 };
 
-std::ostream& operator<<(std::ostream& os, const listrow& row)
-{
-    return os << "code page " << row.codePage;
-}
+std::ostream& operator<<(std::ostream& os, const listrow& row) { return os << "code page " << row.codePage; }
 
 std::string listRowName(const testing::TestParamInfo<listrow>& info)
 {
@@ -204,14 +213,12 @@ TEST_P(EncodingListTest, EveryNameResolvesInAnyAsciiCase)
 {
     const listrow& row = GetParam();
     for (const char* name : row.names) {
-        if (name == nullptr)
-            break;
+        if (name == nullptr) break;
         const std::u16string lower = widen(name);
         EXPECT_EQ(codePageOf(lower.c_str()), row.codePage) << name;
         std::u16string upper = lower;
         for (char16_t& unit : upper) {
-            if (unit >= u'a' && unit <= u'z')
-                unit = static_cast<char16_t>(unit - 0x20);
+            if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - 0x20);
         }
         const int32_t upperExpected = upper.compare(0, 6, u"UTF-32") == 0 ? CODEPAGE_UTF32_MEMORY : row.codePage;
         EXPECT_EQ(codePageOf(upper.c_str()), upperExpected) << narrow(upper);
@@ -222,8 +229,7 @@ TEST_P(EncodingListTest, EveryNameIsStoredInItsBucket)
 {
     const listrow& row = GetParam();
     for (const char* name : row.names) {
-        if (name == nullptr)
-            break;
+        if (name == nullptr) break;
         const std::u16string wide = widen(name);
         const int32_t bucket = static_cast<int32_t>(unitSum(wide) % ENCODING_BUCKETS);
         int32_t found = 0;
@@ -244,8 +250,7 @@ TEST(EncodingTable, HoldsExactlyTheListedNamesInTheirBuckets)
     std::set<std::pair<std::u16string, int32_t>> listed;
     for (const listrow& row : namelist) {
         for (const char* name : row.names) {
-            if (name != nullptr)
-                listed.insert({widen(name), row.codePage});
+            if (name != nullptr) listed.insert({widen(name), row.codePage});
         }
     }
     ASSERT_EQ(listed.size(), 365u);
@@ -258,8 +263,7 @@ TEST(EncodingTable, HoldsExactlyTheListedNamesInTheirBuckets)
     size_t largestBucket = 0;
     for (int32_t bucket = 0; bucket < ENCODING_BUCKETS; ++bucket) {
         const std::vector<tableentry> entries = readBucket(bucket);
-        if (entries.empty())
-            ++emptyBuckets;
+        if (entries.empty()) ++emptyBuckets;
         largestBucket = std::max(largestBucket, entries.size());
         for (const tableentry& entry : entries) {
             const std::string shown = narrow(entry.name);
@@ -333,8 +337,7 @@ TEST_P(CodePageLookupTest, ResolvesName)
 {
     const lookuprow& row = GetParam();
     std::u16string name = row.name;
-    if (row.padTo > 0)
-        name.resize(static_cast<size_t>(row.padTo), row.pad);
+    if (row.padTo > 0) name.resize(static_cast<size_t>(row.padTo), row.pad);
     // Held in an exactly sized heap block so that a read past the terminator is caught.
     std::unique_ptr<char16_t[]> exact(new char16_t[name.size() + 1]);
     std::copy(name.begin(), name.end(), exact.get());

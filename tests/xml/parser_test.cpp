@@ -10,12 +10,12 @@
 namespace {
 
 struct parsecase {
-  const char* name;
-  const char* text;
-  uint32_t docFlags;
-  const char* results;
-  bool sound;
-  const char* shape;
+    const char* name;
+    const char* text;
+    uint32_t docFlags;
+    const char* results;
+    bool sound;
+    const char* shape;
 };
 
 std::ostream& operator<<(std::ostream& out, const parsecase& c) { return out << c.name << ": " << c.text; }
@@ -24,8 +24,8 @@ constexpr parsecase parseCases[] = {
     {"well_formed_nesting", "<a><b></b></a>", 0, "", true, "a@0+14(b@3+7)"},
     {"inner_left_open", "<a><b></a>", 0, R"(<unended_start_tag tagname="b" offset="3" offset2="7"/>)", false,
      "a@0+10(b@3+3~)"},
-    {"child_of_unended_is_hoisted", "<a><b><c/></a>", 0,
-     R"(<unended_start_tag tagname="b" offset="3" offset2="11"/>)", false, "a@0+14(b@3+3~,c@6+4)"},
+    {"child_of_unended_is_hoisted", "<a><b><c/></a>", 0, R"(<unended_start_tag tagname="b" offset="3" offset2="11"/>)",
+     false, "a@0+14(b@3+3~,c@6+4)"},
     {"closed_grandchild_is_hoisted_whole", "<a><b><c><d/></c></a>", 0,
      R"(<unended_start_tag tagname="b" offset="3" offset2="18"/>)", false, "a@0+21(b@3+3~,c@6+11(d@9+4))"},
     {"two_open_levels_closed_innermost_first", "<a><b><c><d/></a>", 0,
@@ -39,16 +39,15 @@ constexpr parsecase parseCases[] = {
     {"end_tag_of_other_name", "<ab></a>", 0,
      R"(<lone_end_tag tagname="a" offset="4"/><unended_start_tag tagname="ab" offset="0" offset2="8"/>)", false,
      "ab@0+4~"},
-    {"empty_end_tag_matches_nothing", "<r></></r>", 0, R"(<lone_end_tag tagname="" offset="3"/>)", false,
-     "r@0+10*"},
+    {"empty_end_tag_matches_nothing", "<r></></r>", 0, R"(<lone_end_tag tagname="" offset="3"/>)", false, "r@0+10*"},
     {"end_tag_closes_name_up_to_boundary", "<a=b></a>", 0, "", true, "a@0+9"},
     {"two_roots", "<a/><b/>", 0, "<root_has_sibling/>", false, "a@0+4,b@4+4"},
     {"empty_text", "", 0, "", false, ""},
     {"whitespace_only", " \r\n\t", 0, "<no_root_element/>", false, ""},
     {"declaration_only", R"(<?xml version="1.0"?>)", 0, "<no_root_element/>", false, ""},
     {"quoted_gt_inside_tag", "<a x='>'/>", 0, "", true, "a@0+10"},
-    {"unquoted_value_takes_slash", "<a x=1/>", 0, R"(<unended_start_tag tagname="a" offset="0" offset2="8"/>)",
-     false, "a@0+8~"},
+    {"unquoted_value_takes_slash", "<a x=1/>", 0, R"(<unended_start_tag tagname="a" offset="0" offset2="8"/>)", false,
+     "a@0+8~"},
     {"unquoted_value_then_space_slash", "<a x=1 />", 0, "", true, "a@0+9"},
     {"equals_then_space_slash_is_empty", "<a x= />", 0, "", true, "a@0+8"},
     {"shortest_comment", "<!--><r/>", 0, "", true, "r@5+4"},
@@ -68,16 +67,16 @@ constexpr parsecase parseCases[] = {
      "r@0+4"},
     {"unterminated_inside_doctype_subset", "<!DOCTYPE r [<!ENTITY e 'x", 0,
      R"(<unterminated_tag_syntax type="document_type" offset="0"/><no_root_element/>)", false, ""},
-    {"unterminated_cdata", "<r/><![CDATA[x", 0, R"(<unterminated_tag_syntax type="cdata_section" offset="4"/>)",
-     false, "r@0+4"},
+    {"unterminated_cdata", "<r/><![CDATA[x", 0, R"(<unterminated_tag_syntax type="cdata_section" offset="4"/>)", false,
+     "r@0+4"},
     {"unterminated_pi", "<r/><?pi x", 0, R"(<unterminated_tag_syntax type="processing_instruction" offset="4"/>)",
      false, "r@0+4"},
     {"pi_needs_its_own_question_mark", "<r><?></r>", 0,
      R"(<unterminated_tag_syntax type="processing_instruction" offset="3"/>)"
      R"(<unended_start_tag tagname="r" offset="0" offset2="10"/>)",
      false, "r@0+3~"},
-    {"name_runs_to_end", "<abc", 0,
-     R"(<unterminated_tag_syntax type="start_tag" offset="0"/><no_root_element/>)", false, ""},
+    {"name_runs_to_end", "<abc", 0, R"(<unterminated_tag_syntax type="start_tag" offset="0"/><no_root_element/>)",
+     false, ""},
     {"space_after_lt", "<r>< a></r>", 0, R"(<first_tag_syntax offset="3"/>)", false, "r@0+11*"},
     {"space_after_lt_no_root", "< a>", 0, R"(<first_tag_syntax offset="0"/><no_root_element/>)", false, ""},
     {"error_node_resumes_at_next_tag", "<r><!x<a/></r>", 0, R"(<exclamation_tag_syntax offset="3"/>)", false,
@@ -103,28 +102,29 @@ constexpr parsecase parseCases[] = {
 
 class ParseCase : public ::testing::TestWithParam<parsecase> {};
 
-TEST_P(ParseCase, RecordsVerdictAndShape) {
-  const parsecase& c = GetParam();
-  xmldoc doc;
-  doc.docFlags = c.docFlags;
-  const bool sound = doc.setText(u16(c.text));
-  EXPECT_EQ(checkIndex(doc), "");
-  EXPECT_EQ(u8(doc.results), c.results);
-  EXPECT_EQ(sound, c.sound);
-  EXPECT_EQ(doc.isSound(), c.sound);
-  EXPECT_EQ(describeIndex(doc), c.shape);
-  EXPECT_EQ(doc.currentIndex, 0);
-  EXPECT_EQ(doc.childIndex, 0);
-  EXPECT_EQ(doc.parentIndex, 0);
+TEST_P(ParseCase, RecordsVerdictAndShape)
+{
+    const parsecase& c = GetParam();
+    xmldoc doc;
+    doc.docFlags = c.docFlags;
+    const bool sound = doc.setText(u16(c.text));
+    EXPECT_EQ(checkIndex(doc), "");
+    EXPECT_EQ(u8(doc.results), c.results);
+    EXPECT_EQ(sound, c.sound);
+    EXPECT_EQ(doc.isSound(), c.sound);
+    EXPECT_EQ(describeIndex(doc), c.shape);
+    EXPECT_EQ(doc.currentIndex, 0);
+    EXPECT_EQ(doc.childIndex, 0);
+    EXPECT_EQ(doc.parentIndex, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Parser, ParseCase, ::testing::ValuesIn(parseCases),
                          [](const ::testing::TestParamInfo<parsecase>& info) { return std::string(info.param.name); });
 
 struct scancase {
-  const char* name;
-  const char* text;
-  const char* nodes;  // kind:length for every node up to the end
+    const char* name;
+    const char* text;
+    const char* nodes; // kind:length for every node up to the end
 };
 
 std::ostream& operator<<(std::ostream& out, const scancase& c) { return out << c.name << ": " << c.text; }
@@ -151,8 +151,9 @@ constexpr scancase scanCases[] = {
     {"empty_tag_in_error_node", "<>", "error:2"},
 };
 
-std::string kindName(int32_t kind, uint32_t flags) {
-  switch (kind) {
+std::string kindName(int32_t kind, uint32_t flags)
+{
+    switch (kind) {
     case KIND_END_TAG: return "end";
     case KIND_ELEMENT: return (flags & EMPTY_ELEMENT_TAG) ? "empty" : "start";
     case KIND_TEXT: return "text";
@@ -163,86 +164,88 @@ std::string kindName(int32_t kind, uint32_t flags) {
     case KIND_DOCTYPE: return "doctype";
     case KIND_ERROR: return "error";
     default: return "?";
-  }
+    }
 }
 
 class ScanCase : public ::testing::TestWithParam<scancase> {};
 
-TEST_P(ScanCase, NodeKindsAndLengths) {
-  const std::u16string text = u16(GetParam().text);
-  tokencursor cursor;
-  cursor.text = text.c_str();
-  nodetoken token;
-  std::string nodes;
-  for (int guard = 0; guard < 100; ++guard) {
-    const int32_t start = cursor.next;
-    const int32_t kind = scanNode(cursor, token);
-    if (kind == KIND_END) break;
-    ASSERT_GT(token.length, 0);
-    ASSERT_EQ(token.start, start);
-    if (!nodes.empty()) nodes += ' ';
-    nodes += kindName(kind, token.flags) + ":" + std::to_string(token.length);
-  }
-  EXPECT_EQ(nodes, GetParam().nodes);
+TEST_P(ScanCase, NodeKindsAndLengths)
+{
+    const std::u16string text = u16(GetParam().text);
+    tokencursor cursor;
+    cursor.text = text.c_str();
+    nodetoken token;
+    std::string nodes;
+    for (int guard = 0; guard < 100; ++guard) {
+        const int32_t start = cursor.next;
+        const int32_t kind = scanNode(cursor, token);
+        if (kind == KIND_END) break;
+        ASSERT_GT(token.length, 0);
+        ASSERT_EQ(token.start, start);
+        if (!nodes.empty()) nodes += ' ';
+        nodes += kindName(kind, token.flags) + ":" + std::to_string(token.length);
+    }
+    EXPECT_EQ(nodes, GetParam().nodes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scanner, ScanCase, ::testing::ValuesIn(scanCases),
                          [](const ::testing::TestParamInfo<scancase>& info) { return std::string(info.param.name); });
 
 struct comparecase {
-  const char16_t* a;
-  const char16_t* b;
-  int32_t count;
-  bool ignoreCase;
-  int sign;
+    const char16_t* a;
+    const char16_t* b;
+    int32_t count;
+    bool ignoreCase;
+    int sign;
 };
 
-std::ostream& operator<<(std::ostream& out, const comparecase& c) {
-  return out << u8(c.a) << " vs " << u8(c.b) << " count " << c.count << (c.ignoreCase ? " ignoring case" : "");
+std::ostream& operator<<(std::ostream& out, const comparecase& c)
+{
+    return out << u8(c.a) << " vs " << u8(c.b) << " count " << c.count << (c.ignoreCase ? " ignoring case" : "");
 }
 
 constexpr comparecase compareCases[] = {
-    {u"abc", u"abc", 3, false, 0},
-    {u"abc", u"abd", 3, false, -1},
-    {u"abc", u"ABC", 3, false, 1},
-    {u"abc", u"ABC", 3, true, 0},
-    {u"a\u00e9b", u"a\u00e9B", 3, true, 1},  // a matching non-ASCII unit makes the rest exact
-    {u"\u00e9", u"\u00c9", 1, true, 1},       // only ASCII letters fold
-    {u"abX", u"abY", 2, false, 0},
-    {u"[", u"{", 1, true, -1},
+    {u"abc", u"abc", 3, false, 0},          {u"abc", u"abd", 3, false, -1},
+    {u"abc", u"ABC", 3, false, 1},          {u"abc", u"ABC", 3, true, 0},
+    {u"a\u00e9b", u"a\u00e9B", 3, true, 1}, // a matching non-ASCII unit makes the rest exact
+    {u"\u00e9", u"\u00c9", 1, true, 1},     // only ASCII letters fold
+    {u"abX", u"abY", 2, false, 0},          {u"[", u"{", 1, true, -1},
 };
 
 class CompareCase : public ::testing::TestWithParam<comparecase> {};
 
-TEST_P(CompareCase, Sign) {
-  const comparecase& c = GetParam();
-  const int r = compareNames(c.a, c.b, c.count, c.ignoreCase);
-  EXPECT_EQ((r > 0) - (r < 0), c.sign);
+TEST_P(CompareCase, Sign)
+{
+    const comparecase& c = GetParam();
+    const int r = compareNames(c.a, c.b, c.count, c.ignoreCase);
+    EXPECT_EQ((r > 0) - (r < 0), c.sign);
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, CompareCase, ::testing::ValuesIn(compareCases));
 
-TEST(Parser, ResultsStopGrowingAtTheLimit) {
-  std::string text = "<r>";
-  for (int i = 0; i < 200; ++i) text += "</x>";
-  text += "</r>";
-  xmldoc doc;
-  EXPECT_FALSE(doc.setText(u16(text)));
-  EXPECT_EQ(checkIndex(doc), "");
-  EXPECT_GE(doc.results.size(), RESULT_LIMIT);
-  EXPECT_LT(doc.results.size(), RESULT_LIMIT + 64);
-  EXPECT_EQ(doc.results.find(u"root_has_sibling"), std::u16string::npos);
+TEST(Parser, ResultsStopGrowingAtTheLimit)
+{
+    std::string text = "<r>";
+    for (int i = 0; i < 200; ++i) text += "</x>";
+    text += "</r>";
+    xmldoc doc;
+    EXPECT_FALSE(doc.setText(u16(text)));
+    EXPECT_EQ(checkIndex(doc), "");
+    EXPECT_GE(doc.results.size(), RESULT_LIMIT);
+    EXPECT_LT(doc.results.size(), RESULT_LIMIT + 64);
+    EXPECT_EQ(doc.results.find(u"root_has_sibling"), std::u16string::npos);
 }
 
-TEST(Parser, EmbeddedZeroUnitEndsTheScan) {
-  std::u16string text = u"<r><a/>";
-  text += char16_t(0);
-  text += u"<b/></r>";
-  xmldoc doc;
-  EXPECT_FALSE(doc.setText(std::u16string_view(text)));
-  EXPECT_EQ(checkIndex(doc), "");
-  EXPECT_EQ(describeIndex(doc), "r@0+3~,a@3+4");
-  EXPECT_EQ(u8(doc.results), R"(<unended_start_tag tagname="r" offset="0" offset2="16"/><root_has_sibling/>)");
+TEST(Parser, EmbeddedZeroUnitEndsTheScan)
+{
+    std::u16string text = u"<r><a/>";
+    text += char16_t(0);
+    text += u"<b/></r>";
+    xmldoc doc;
+    EXPECT_FALSE(doc.setText(std::u16string_view(text)));
+    EXPECT_EQ(checkIndex(doc), "");
+    EXPECT_EQ(describeIndex(doc), "r@0+3~,a@3+4");
+    EXPECT_EQ(u8(doc.results), R"(<unended_start_tag tagname="r" offset="0" offset2="16"/><root_has_sibling/>)");
 }
 
-}  // namespace
+} // namespace

@@ -12,27 +12,28 @@
 namespace {
 
 // Stamps path into every source child of the root, adding one when there is none.
-void stampSources(xmldoc& doc, const std::u16string& path) {
-  bool found = false;
-  while (doc.findNextChild(u"source")) {
-    found = true;
-    doc.putAttribute(doc.childIndex, u"path", path, 0);
-    ASSERT_EQ(checkIndex(doc), "");
-  }
-  if (!found) {
-    doc.insertElement(u"source", std::u16string_view(), ADD_AS_CHILD | ADD_BEFORE);
-    ASSERT_EQ(checkIndex(doc), "");
-    doc.findNextChild(u"source");
-    doc.putAttribute(doc.childIndex, u"path", path, 0);
-    ASSERT_EQ(checkIndex(doc), "");
-  }
+void stampSources(xmldoc& doc, const std::u16string& path)
+{
+    bool found = false;
+    while (doc.findNextChild(u"source")) {
+        found = true;
+        doc.putAttribute(doc.childIndex, u"path", path, 0);
+        ASSERT_EQ(checkIndex(doc), "");
+    }
+    if (!found) {
+        doc.insertElement(u"source", std::u16string_view(), ADD_AS_CHILD | ADD_BEFORE);
+        ASSERT_EQ(checkIndex(doc), "");
+        doc.findNextChild(u"source");
+        doc.putAttribute(doc.childIndex, u"path", path, 0);
+        ASSERT_EQ(checkIndex(doc), "");
+    }
 }
 
 struct stampcase {
-  const char* name;
-  const char* config;
-  const char* path;
-  const char* stamped;
+    const char* name;
+    const char* config;
+    const char* path;
+    const char* stamped;
 };
 
 std::ostream& operator<<(std::ostream& out, const stampcase& c) { return out << c.name; }
@@ -41,7 +42,8 @@ constexpr stampcase stampCases[] = {
     {"existing_path_replaced_in_place",
      "<?xml version=\"1.0\"?>\r\n<config>\r\n\t<source path=\"old\" kind=\"a\"/>\r\n\t<other/>\r\n</config>\r\n",
      "C:\\pkg\\install_test.exe",
-     "<?xml version=\"1.0\"?>\r\n<config>\r\n\t<source path=\"C:\\pkg\\install_test.exe\" kind=\"a\"/>\r\n\t<other/>\r\n"
+     "<?xml version=\"1.0\"?>\r\n<config>\r\n\t<source path=\"C:\\pkg\\install_test.exe\" "
+     "kind=\"a\"/>\r\n\t<other/>\r\n"
      "</config>\r\n"},
     {"three_sources_all_stamped", "<c>\n <source/>\n <source path='x'/>\n <source a=\"1\" />\n</c>", "p",
      "<c>\n <source path=\"p\"/>\n <source path=\"p\"/>\n <source a=\"1\" path=\"p\" />\n</c>"},
@@ -59,14 +61,15 @@ constexpr stampcase stampCases[] = {
 
 class Stamp : public ::testing::TestWithParam<stampcase> {};
 
-TEST_P(Stamp, ConfigurationText) {
-  const stampcase& c = GetParam();
-  xmldoc doc;
-  doc.setText(static_cast<const char16_t*>(nullptr));
-  doc.setText(u16(c.config));
-  stampSources(doc, u16(c.path));
-  EXPECT_EQ(u8(doc.text), c.stamped);
-  EXPECT_EQ(checkIndex(doc), "");
+TEST_P(Stamp, ConfigurationText)
+{
+    const stampcase& c = GetParam();
+    xmldoc doc;
+    doc.setText(static_cast<const char16_t*>(nullptr));
+    doc.setText(u16(c.config));
+    stampSources(doc, u16(c.path));
+    EXPECT_EQ(u8(doc.text), c.stamped);
+    EXPECT_EQ(checkIndex(doc), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Stamping, Stamp, ::testing::ValuesIn(stampCases),
@@ -79,15 +82,16 @@ INSTANTIATE_TEST_SUITE_P(Stamping, Stamp, ::testing::ValuesIn(stampCases),
 #endif
 
 // The UTF-8 bytes of a fixture file; empty when it cannot be read.
-std::string readFixture(const std::string& name) {
-  std::ifstream in(FIXTURE_ROOT + name, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+std::string readFixture(const std::string& name)
+{
+    std::ifstream in(FIXTURE_ROOT + name, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 struct fixturecase {
-  const char* config;
-  const char* stamped;
-  bool sound;
+    const char* config;
+    const char* stamped;
+    bool sound;
 };
 
 std::ostream& operator<<(std::ostream& out, const fixturecase& c) { return out << c.config; }
@@ -100,23 +104,24 @@ constexpr fixturecase fixtureCases[] = {
 
 class StampFixture : public ::testing::TestWithParam<fixturecase> {};
 
-TEST_P(StampFixture, MatchesStampedFile) {
-  const std::string config = readFixture(GetParam().config);
-  const std::string stamped = readFixture(GetParam().stamped);
-  ASSERT_FALSE(config.empty());
-  ASSERT_FALSE(stamped.empty());
-  xmldoc doc;
-  doc.setText(static_cast<const char16_t*>(nullptr));
-  EXPECT_EQ(doc.setText(u16(config)), GetParam().sound);
-  stampSources(doc, u"C:\\Users\\A&B\\install_test.exe");
-  EXPECT_EQ(u8(doc.text), stamped);
-  EXPECT_EQ(checkIndex(doc), "");
+TEST_P(StampFixture, MatchesStampedFile)
+{
+    const std::string config = readFixture(GetParam().config);
+    const std::string stamped = readFixture(GetParam().stamped);
+    ASSERT_FALSE(config.empty());
+    ASSERT_FALSE(stamped.empty());
+    xmldoc doc;
+    doc.setText(static_cast<const char16_t*>(nullptr));
+    EXPECT_EQ(doc.setText(u16(config)), GetParam().sound);
+    stampSources(doc, u"C:\\Users\\A&B\\install_test.exe");
+    EXPECT_EQ(u8(doc.text), stamped);
+    EXPECT_EQ(checkIndex(doc), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Stamping, StampFixture, ::testing::ValuesIn(fixtureCases),
                          [](const ::testing::TestParamInfo<fixturecase>& info) {
-                           std::string name = info.param.config;
-                           return name.substr(0, name.find('.'));
+                             std::string name = info.param.config;
+                             return name.substr(0, name.find('.'));
                          });
 
-}  // namespace
+} // namespace

@@ -20,8 +20,7 @@ std::string bytesOf(const char* hex)
     int digits = 0;
     for (const char* p = hex; *p != 0; ++p) {
         const char c = *p;
-        if (c == ' ')
-            continue;
+        if (c == ' ') continue;
         value = value * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
         if (++digits == 2) {
             out += static_cast<char>(value);
@@ -38,8 +37,7 @@ std::string hexOf(const void* data, size_t size)
     std::string out;
     for (size_t i = 0; i < size; ++i) {
         const unsigned char b = static_cast<const unsigned char*>(data)[i];
-        if (i > 0)
-            out += ' ';
+        if (i > 0) out += ' ';
         out += digits[b >> 4];
         out += digits[b & 15];
     }
@@ -53,8 +51,7 @@ std::string hexOf(const std::u16string& text) { return hexOf(text.data(), text.s
 std::unique_ptr<unsigned char[]> exactCopy(const void* data, size_t size)
 {
     std::unique_ptr<unsigned char[]> copy(new unsigned char[size]);
-    if (size > 0)
-        std::memcpy(copy.get(), data, size);
+    if (size > 0) std::memcpy(copy.get(), data, size);
     return copy;
 }
 
@@ -66,16 +63,15 @@ struct conversion {
 
 // Measures, then converts into a buffer of exactly the measured size; checks
 // that both calls agree and that a buffer one unit short is refused.
-conversion convertTwice(const char16_t* from, const void* source, size_t sourceBytes,
-                        int32_t sourceUnits, const char16_t* to, size_t targetUnitSize)
+conversion convertTwice(const char16_t* from, const void* source, size_t sourceBytes, int32_t sourceUnits,
+                        const char16_t* to, size_t targetUnitSize)
 {
     std::unique_ptr<unsigned char[]> input = exactCopy(source, sourceBytes);
     textconverter converter(from, input.get(), sourceUnits);
     const int32_t measured = converter.convert(nullptr, to);
     EXPECT_EQ(converter.outUnits, measured);
     conversion result{measured, std::string(), 0};
-    if (measured <= 0)
-        return result;
+    if (measured <= 0) return result;
     const size_t size = static_cast<size_t>(measured) * targetUnitSize;
     std::unique_ptr<unsigned char[]> out(new unsigned char[size]);
     result.count = converter.convert(out.get(), nullptr);
@@ -103,11 +99,9 @@ struct pairrow {
 };
 
 const pairrow pairrows[] = {
-    {"utf32_to_utf8", u"UTF-32", u"UTF-8", "41000000 E9000000 AC200000 00F60100", 4,
-     "41 C3A9 E282AC F09F9880", 1},
+    {"utf32_to_utf8", u"UTF-32", u"UTF-8", "41000000 E9000000 AC200000 00F60100", 4, "41 C3A9 E282AC F09F9880", 1},
     {"utf32le_name_to_utf8", u"UTF-32LE", u"utf-8", "48030100", 4, "F0 90 8D 88", 1},
-    {"utf32_to_utf16_pairs", u"UTF-32", u"UTF-16", "41000000 00F60100 FFFF1000", 4,
-     "4100 3DD8 00DE FFDB FFDF", 2},
+    {"utf32_to_utf16_pairs", u"UTF-32", u"UTF-16", "41000000 00F60100 FFFF1000", 4, "4100 3DD8 00DE FFDB FFDF", 2},
     {"utf32_beyond_unicode_to_utf16", u"UTF-32", u"UTF-16", "00001100 41000000", 4, "3F00 4100", 2},
     {"utf32_beyond_unicode_to_utf8", u"UTF-32", u"UTF-8", "FFFFFFFF", 4, "3F", 1},
     {"utf32_to_code_page_is_not_done", u"UTF-32", u"windows-1252", "41000000", 4, "", 1},
@@ -115,11 +109,9 @@ const pairrow pairrows[] = {
     {"utf16_lone_high_at_end_to_utf32", u"UTF-16", u"UTF-32", "4100 00D8", 2, "41000000 3F000000", 4},
     {"utf16_high_then_letter_to_utf32", u"UTF-16", u"UTF-32", "00D8 4100", 2, "3F000000 41000000", 4},
     {"utf16_high_then_zero_to_utf32", u"UTF-16", u"UTF-32", "00D8 0000", 2, "3F000000 00000000", 4},
-    {"utf16_lone_low_then_pair_to_utf32", u"UTF-16", u"UTF-32", "00DC 3DD8 00DE", 2,
-     "3F000000 00F60100", 4},
+    {"utf16_lone_low_then_pair_to_utf32", u"UTF-16", u"UTF-32", "00DC 3DD8 00DE", 2, "3F000000 00F60100", 4},
     {"utf8_to_utf32", u"UTF-8", u"UTF-32", "41 C3A9 F09F9880", 1, "41000000 E9000000 00F60100", 4},
-    {"utf8_invalid_to_utf32", u"UTF-8", u"UTF-32", "C3 41 F8 E282", 1,
-     "3F000000 41000000 3F000000 3F000000", 4},
+    {"utf8_invalid_to_utf32", u"UTF-8", u"UTF-32", "C3 41 F8 E282", 1, "3F000000 41000000 3F000000 3F000000", 4},
     {"code_page_to_utf32_is_not_done", u"windows-1252", u"UTF-32", "41", 1, "", 4},
     {"lowercase_utf32_is_a_system_code_page", u"utf-32", u"UTF-16", "41000000", 1, "", 2},
     {"utf16_to_utf16_is_not_a_code_page", u"UTF-16", u"UTF-16", "4100", 2, "", 2},
@@ -135,8 +127,8 @@ TEST_P(ConversionPairTest, MeasuresThenConverts)
     const pairrow& row = GetParam();
     const std::string source = bytesOf(row.sourceHex);
     const int32_t units = static_cast<int32_t>(source.size()) / row.sourceUnitSize;
-    const conversion result = convertTwice(row.from, source.data(), source.size(), units, row.to,
-                                           static_cast<size_t>(row.targetUnitSize));
+    const conversion result =
+        convertTwice(row.from, source.data(), source.size(), units, row.to, static_cast<size_t>(row.targetUnitSize));
     const std::string expected = bytesOf(row.expectedHex);
     EXPECT_EQ(result.count, static_cast<int32_t>(expected.size()) / row.targetUnitSize);
     EXPECT_EQ(hexOf(result.bytes), hexOf(expected));
@@ -156,7 +148,10 @@ struct familyrow {
     const char* hex;
 };
 
-#define FAMILY(label, name, text, hex) {label, name, u"" text, u8"" text, hex}
+#define FAMILY(label, name, text, hex)                                                                                 \
+    {                                                                                                                  \
+        label, name, u"" text, u8"" text, hex                                                                          \
+    }
 
 const familyrow familyrows[] = {
     FAMILY("cp1252_western", u"x-ansi", "café €", "63 61 66 E9 20 80"),
@@ -200,8 +195,8 @@ TEST_P(CodePageFamilyTest, EncodesText)
 {
     const familyrow& row = GetParam();
     const std::u16string text = row.text;
-    const conversion result = convertTwice(u"UTF-16", text.data(), text.size() * 2,
-                                           static_cast<int32_t>(text.size()), row.name, 1);
+    const conversion result =
+        convertTwice(u"UTF-16", text.data(), text.size() * 2, static_cast<int32_t>(text.size()), row.name, 1);
     EXPECT_EQ(hexOf(result.bytes), hexOf(bytesOf(row.hex)));
     EXPECT_EQ(result.lossy, 0);
 }
@@ -210,8 +205,8 @@ TEST_P(CodePageFamilyTest, DecodesBytes)
 {
     const familyrow& row = GetParam();
     const std::string bytes = bytesOf(row.hex);
-    const conversion result = convertTwice(row.name, bytes.data(), bytes.size(),
-                                           static_cast<int32_t>(bytes.size()), u"UTF-16", 2);
+    const conversion result =
+        convertTwice(row.name, bytes.data(), bytes.size(), static_cast<int32_t>(bytes.size()), u"UTF-16", 2);
     EXPECT_EQ(hexOf(result.bytes), hexOf(std::u16string(row.text)));
 }
 
@@ -219,8 +214,8 @@ TEST_P(CodePageFamilyTest, TranscodesToUtf8)
 {
     const familyrow& row = GetParam();
     const std::string bytes = bytesOf(row.hex);
-    const conversion result = convertTwice(row.name, bytes.data(), bytes.size(),
-                                           static_cast<int32_t>(bytes.size()), u"UTF-8", 1);
+    const conversion result =
+        convertTwice(row.name, bytes.data(), bytes.size(), static_cast<int32_t>(bytes.size()), u"UTF-8", 1);
     EXPECT_EQ(hexOf(result.bytes), hexOf(std::string(row.utf8)));
 }
 
@@ -240,7 +235,10 @@ const lossrow lossrows[] = {
     {"cjk_into_cp1252", u"windows-1252", u"a\u4E2D", "61 3F", 1},
     {"thai_into_gbk", u"GBK", u"\u0E44b", "3F 62", 1},
     {"cyrillic_into_latin1", u"iso-8859-1", u"\u0416", "3F", 1},
-    {"lone_surrogate_into_utf8_never_reported", u"UTF-8", u"a\xD800" u"b", "61 EF BF BD 62", 0},
+    {"lone_surrogate_into_utf8_never_reported", u"UTF-8",
+     u"a\xD800"
+     u"b",
+     "61 EF BF BD 62", 0},
 };
 
 std::ostream& operator<<(std::ostream& os, const lossrow& row) { return os << row.label; }
@@ -251,8 +249,8 @@ TEST_P(ConversionLossTest, ReportsDefaultCharacter)
 {
     const lossrow& row = GetParam();
     const std::u16string text = row.text;
-    const conversion result = convertTwice(u"UTF-16", text.data(), text.size() * 2,
-                                           static_cast<int32_t>(text.size()), row.to, 1);
+    const conversion result =
+        convertTwice(u"UTF-16", text.data(), text.size() * 2, static_cast<int32_t>(text.size()), row.to, 1);
     EXPECT_EQ(hexOf(result.bytes), hexOf(bytesOf(row.expectedHex)));
     EXPECT_EQ(result.lossy, row.lossy);
 }
@@ -279,10 +277,10 @@ class AnsiFallbackTest : public testing::TestWithParam<ansirow> {};
 TEST_P(AnsiFallbackTest, ConvertsLikeTheEmptyName)
 {
     const std::u16string text = u"caf\u00E9 <a/>";
-    const conversion ansi = convertTwice(u"UTF-16", text.data(), text.size() * 2,
-                                         static_cast<int32_t>(text.size()), u"", 1);
-    const conversion named = convertTwice(u"UTF-16", text.data(), text.size() * 2,
-                                          static_cast<int32_t>(text.size()), GetParam().name, 1);
+    const conversion ansi =
+        convertTwice(u"UTF-16", text.data(), text.size() * 2, static_cast<int32_t>(text.size()), u"", 1);
+    const conversion named =
+        convertTwice(u"UTF-16", text.data(), text.size() * 2, static_cast<int32_t>(text.size()), GetParam().name, 1);
     EXPECT_GT(ansi.count, 0);
     EXPECT_EQ(hexOf(named.bytes), hexOf(ansi.bytes));
 }
@@ -324,7 +322,9 @@ TEST_P(EmptySourceTest, YieldsNothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, EmptySourceTest, testing::ValuesIn(emptysourcerows),
-                         [](const testing::TestParamInfo<emptysourcerow>& info) { return std::string(info.param.label); });
+                         [](const testing::TestParamInfo<emptysourcerow>& info) {
+                             return std::string(info.param.label);
+                         });
 
 struct encoderow {
     const char* label;
@@ -480,9 +480,9 @@ struct lossreportrow {
 };
 
 const lossreportrow lossreportrows[] = {
-    {50220, true}, {50221, true}, {50222, true}, {50225, true}, {50227, true}, {50229, true},
-    {52936, true}, {54936, true}, {57002, true}, {57006, true}, {57011, true}, {65000, true},
-    {65001, true}, {0, false},    {1252, false}, {936, false},  {50226, false}, {50228, false},
+    {50220, true},  {50221, true},  {50222, true},  {50225, true}, {50227, true},  {50229, true},
+    {52936, true},  {54936, true},  {57002, true},  {57006, true}, {57011, true},  {65000, true},
+    {65001, true},  {0, false},     {1252, false},  {936, false},  {50226, false}, {50228, false},
     {57001, false}, {57012, false}, {65005, false}, {1200, false},
 };
 

@@ -13,10 +13,8 @@ namespace {
 std::u16string tempDirectory()
 {
     std::u16string out;
-    for (char c : testing::TempDir())
-        out += static_cast<char16_t>(static_cast<unsigned char>(c));
-    if (!out.empty() && out.back() != u'/' && out.back() != u'\\')
-        out += u'/';
+    for (char c : testing::TempDir()) out += static_cast<char16_t>(static_cast<unsigned char>(c));
+    if (!out.empty() && out.back() != u'/' && out.back() != u'\\') out += u'/';
     return out;
 }
 
@@ -25,8 +23,7 @@ std::string readAll(FILE* stream)
     std::string out;
     char buffer[64];
     size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, stream)) > 0)
-        out.append(buffer, got);
+    while ((got = fread(buffer, 1, sizeof buffer, stream)) > 0) out.append(buffer, got);
     return out;
 }
 
@@ -36,7 +33,10 @@ struct pathrow {
     const char* utf8FileName;
 };
 
-#define PATHROW(label, name) {label, u"" name, u8"" name}
+#define PATHROW(label, name)                                                                                           \
+    {                                                                                                                  \
+        label, u"" name, u8"" name                                                                                     \
+    }
 
 const pathrow pathrows[] = {
     PATHROW("ascii", "widepath_plain.xml"),
