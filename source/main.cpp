@@ -1,5 +1,7 @@
 // Entry point: publishes the arguments, starts GDI+, and chooses the mode by
 // the program's own file size.
+#include "handles.h"
+#include "logline.h"
 #include "modes.h"
 #include "splash.h"
 #include "startup.h"
@@ -15,17 +17,17 @@ int main(int argc, char** argv)
     loadsplashimages();
 
     packagepath = argv[0];
-    FILE* own = fopen(argv[0], "rb");
+    stdiofile own(fopen(argv[0], "rb"));
     if (!own) {
-        printf("Open file failed\n");
-        fflush(stdout);
+        plainline("Open file failed\n");
         return -1;
     }
-    fseek(own, 0, SEEK_END);
-    long size = ftell(own);
-    fseek(own, 0, SEEK_SET);
+    fseek(own.get(), 0, SEEK_END);
+    long size = ftell(own.get());
+    fseek(own.get(), 0, SEEK_SET);
 
-    if (size == long(stubsize())) return buildpackage(own);
-    fclose(own);
+    // The builder takes the open file over; the installer opens its own.
+    if (size == long(stubsize())) return buildpackage(own.release());
+    own.reset();
     return runinstaller(argc, argv);
 }

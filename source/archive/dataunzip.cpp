@@ -1,6 +1,7 @@
 #include "dataunzip.h"
 
 #include "entryname.h"
+#include "handles.h"
 #include "logline.h"
 #include "md5digest.h"
 #include "packagetrailer.h"
@@ -16,8 +17,6 @@
 #include <set>
 #include <string>
 #include <vector>
-#include <set>
-#include <string>
 
 namespace {
 
@@ -170,14 +169,24 @@ size_t nextchar(const char* name, size_t i)
 // Double-byte characters of the ANSI code page, in which names reach the file functions.
 bool ansileadbyte(unsigned char byte) { return IsDBCSLeadByte(BYTE(byte)) != 0; }
 
+struct unzfiletraits {
+    using handle = unzFile;
+    static unzFile invalid() { return nullptr; }
+    static void close(unzFile h) { unzClose(h); }
+};
+// An archive opened with unzOpen2_64.
+using unzhandle = uniqueresource<unzfiletraits>;
+
 } // namespace
 
 bool safeentryname(const char* name) { return safeentryname(name, ansileadbyte); }
 
 struct dataunzip::state {
-    FILE* stream = nullptr;
-    unzFile handle = nullptr;
-    char* saveddir = nullptr;
+    // Declared in the order they are released: the archive before the file
+    // it reads, then the saved directory is made current again.
+    savedcurrentdirectory saveddir;
+    stdiofile stream;
+    unzhandle handle;
     window view;
     unz_global_info global = {};
     unz_file_info current = {};
@@ -188,7 +197,7 @@ struct dataunzip::state {
     bool entryopen = false;
     char entryname[NAME_SIZE] = {};
     int32_t failure = DATAUNZIP_OK;
-    char* piece = nullptr;
+    crtbuffer<char> piece;
     // Directories this reader made (or found) below made_in: most entries
     // share their parents, and every _mkdir is a trip to the file system.
     std::string madein;
@@ -204,7 +213,7 @@ struct dataunzip::state {
 
     void closeentry()
     {
-        if (entryopen) unzCloseCurrentFile(handle);
+        if (entryopen) unzCloseCurrentFile(handle.get());
         entryopen = false;
     }
 };
@@ -226,44 +235,37 @@ int32_t dataunzip::failure() const { return self->failure; }
 void dataunzip::unzipfopen(const char* path, char* computedA, char* computedB)
 {
     closeunzipfile();
-    FILE* stream = fopen(path, "rb");
+    stdiofile stream(fopen(path, "rb"));
     if (!stream) return;
 
     PackageTrailer trailer;
-    int32_t t = findtrailer(stream, trailer);
+    int32_t t = findtrailer(stream.get(), trailer);
     // Digests go to local buffers first: a package that cannot be opened
     // leaves the caller's buffers untouched.
     char regionA[33], regionB[33];
     Md5Digest digest;
-    bool readable = t >= 0 &&
-                    digest.digestregion(stream, int32_t(trailer.offsetA), int32_t(trailer.offsetB - trailer.offsetA),
-                                        regionA) == 0 &&
-                    digest.digestregion(stream, int32_t(trailer.offsetB), t - int32_t(trailer.offsetB), regionB) == 0;
-    if (!readable) {
-        fclose(stream);
-        return;
-    }
+    bool readable =
+        t >= 0 &&
+        digest.digestregion(stream.get(), int32_t(trailer.offsetA), int32_t(trailer.offsetB - trailer.offsetA),
+                            regionA) == 0 &&
+        digest.digestregion(stream.get(), int32_t(trailer.offsetB), t - int32_t(trailer.offsetB), regionB) == 0;
+    if (!readable) return;
 
     self->view = window();
-    self->view.stream = stream;
+    self->view.stream = stream.get();
     self->view.base = long(trailer.offsetA);
     self->view.size = long(trailer.offsetB - trailer.offsetA);
     zlib_filefunc64_def functions = packagewindow(&self->view);
-    unzFile handle = unzOpen2_64("", &functions);
-    if (handle && unzGetGlobalInfo(handle, &self->global) != UNZ_OK) {
-        unzClose(handle);
-        handle = nullptr;
-    }
+    unzhandle handle(unzOpen2_64("", &functions));
+    if (handle && unzGetGlobalInfo(handle.get(), &self->global) != UNZ_OK) handle.reset();
     // minizip takes an end record at position 0 for none at all, and that is
     // exactly where the end record of an archive without entries stands.
-    if (!handle && !emptyarchive(self->view)) {
-        fclose(stream);
-        return;
-    }
+    if (!handle && !emptyarchive(self->view)) return;
     if (!handle) self->global.number_entry = 0;
 
-    self->stream = stream;
-    self->handle = handle;
+    // The archive goes first when the reader closes: declared after the stream.
+    self->stream = std::move(stream);
+    self->handle = std::move(handle);
     self->trailerpos = t;
     self->offsetA = trailer.offsetA;
     self->offsetB = trailer.offsetB;
@@ -273,7 +275,7 @@ void dataunzip::unzipfopen(const char* path, char* computedA, char* computedB)
     memcpy(computedB, regionB, 33);
     filecount = uint32_t(self->global.number_entry);
 
-    self->saveddir = _getcwd(nullptr, 0);
+    self->saveddir.save();
     _chdir(workspacedir().c_str());
     self->incurrent.clear();
 }
@@ -284,7 +286,7 @@ int32_t dataunzip::readcurfile(char* name)
     self->entryname[0] = 0;
     name[0] = 0;
     if (!self->handle) return self->fail(DATAUNZIP_NOT_OPEN);
-    if (unzGetCurrentFileInfo(self->handle, &self->current, name, NAME_SIZE, nullptr, 0, nullptr, 0) != UNZ_OK) {
+    if (unzGetCurrentFileInfo(self->handle.get(), &self->current, name, NAME_SIZE, nullptr, 0, nullptr, 0) != UNZ_OK) {
         name[0] = 0;
         return self->fail(DATAUNZIP_NO_INFO);
     }
@@ -293,7 +295,7 @@ int32_t dataunzip::readcurfile(char* name)
     if (self->current.size_filename >= uLong(NAME_SIZE) || !safeentryname(name))
         return self->fail(DATAUNZIP_UNSAFE_NAME);
     if (self->current.flag & 1) return self->fail(DATAUNZIP_ENCRYPTED);
-    if (unzOpenCurrentFile(self->handle) != UNZ_OK) return self->fail(DATAUNZIP_OPEN_FAILED);
+    if (unzOpenCurrentFile(self->handle.get()) != UNZ_OK) return self->fail(DATAUNZIP_OPEN_FAILED);
     self->entryopen = true;
     memcpy(self->entryname, name, NAME_SIZE);
     self->failure = DATAUNZIP_OK;
@@ -328,23 +330,24 @@ int32_t dataunzip::filewrite(const char* name, const char* target)
         i = next;
     }
 
-    FILE* out = fopen(name, "wb");
+    stdiofile out(fopen(name, "wb"));
     if (!out) {
         logline("dataunzip", "dataunzip::filewrite", 231, "fopen %s filename failed!\n", name);
         self->closeentry();
         return self->fail(DATAUNZIP_CREATE_FAILED);
     }
 
-    if (!self->piece) self->piece = static_cast<char*>(malloc(PIECE_SIZE));
-    int32_t cause = self->piece ? DATAUNZIP_OK : DATAUNZIP_WRITE_FAILED;
+    if (!self->piece) self->piece.reset(static_cast<char*>(malloc(PIECE_SIZE)));
+    char* piece = self->piece.get();
+    int32_t cause = piece ? DATAUNZIP_OK : DATAUNZIP_WRITE_FAILED;
     unsigned long long total = 0;
     while (cause == DATAUNZIP_OK) {
-        int got = unzReadCurrentFile(self->handle, self->piece, PIECE_SIZE);
+        int got = unzReadCurrentFile(self->handle.get(), piece, PIECE_SIZE);
         if (got < 0) cause = DATAUNZIP_DATA_DAMAGED;
         if (got <= 0) break;
         total += unsigned(got);
         for (size_t done = 0; done < size_t(got);) {
-            size_t wrote = fwrite(self->piece + done, 1, size_t(got) - done, out);
+            size_t wrote = fwrite(piece + done, 1, size_t(got) - done, out.get());
             if (wrote == 0) {
                 cause = DATAUNZIP_WRITE_FAILED;
                 break;
@@ -353,15 +356,16 @@ int32_t dataunzip::filewrite(const char* name, const char* target)
         }
     }
     // minizip checks the CRC-32 only when the stored size was reached.
-    int closed = unzCloseCurrentFile(self->handle);
+    int closed = unzCloseCurrentFile(self->handle.get());
     self->entryopen = false;
     if (cause == DATAUNZIP_OK && total != self->current.uncompressed_size) cause = DATAUNZIP_DATA_DAMAGED;
     if (cause == DATAUNZIP_OK && closed == UNZ_CRCERROR)
         cause = DATAUNZIP_CRC_MISMATCH;
     else if (cause == DATAUNZIP_OK && closed != UNZ_OK)
         cause = DATAUNZIP_DATA_DAMAGED;
-    if (fflush(out) != 0 && cause == DATAUNZIP_OK) cause = DATAUNZIP_WRITE_FAILED;
-    if (fclose(out) != 0 && cause == DATAUNZIP_OK) cause = DATAUNZIP_WRITE_FAILED;
+    if (fflush(out.get()) != 0 && cause == DATAUNZIP_OK) cause = DATAUNZIP_WRITE_FAILED;
+    // Closed here, not by the owner: a failed close is a failed write.
+    if (closechecked(out) != 0 && cause == DATAUNZIP_OK) cause = DATAUNZIP_WRITE_FAILED;
     if (cause != DATAUNZIP_OK) {
         // A damaged entry must not pass for the real file.
         remove(name);
@@ -375,22 +379,15 @@ int32_t dataunzip::gotonextfile(uint32_t index)
 {
     self->closeentry();
     if (!self->handle || filecount == 0 || index >= filecount - 1) return 0;
-    return unzGoToNextFile(self->handle) == UNZ_OK ? 0 : -1;
+    return unzGoToNextFile(self->handle.get()) == UNZ_OK ? 0 : -1;
 }
 
 void dataunzip::closeunzipfile()
 {
     self->closeentry();
-    if (self->handle) unzClose(self->handle);
-    self->handle = nullptr;
-    if (self->stream) fclose(self->stream);
-    self->stream = nullptr;
-    if (self->saveddir) {
-        _chdir(self->saveddir);
-        free(self->saveddir);
-    }
-    self->saveddir = nullptr;
+    self->handle.reset();
+    self->stream.reset();
+    self->saveddir.restore();
     self->incurrent.clear();
-    free(self->piece);
-    self->piece = nullptr;
+    self->piece.reset();
 }

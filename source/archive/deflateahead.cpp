@@ -22,25 +22,21 @@ const char* skipseparators(const char* path)
 deflateahead::deflateahead(std::vector<std::string> files, std::vector<uint64_t> filesizes)
     : paths(std::move(files)), sizes(std::move(filesizes)), states(paths.size(), WAITING), results(paths.size())
 {
-    InitializeCriticalSection(&lock);
-    itemdone = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    itemtaken = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    thread = itemdone && itemtaken ? CreateThread(nullptr, 0, run, this, 0, nullptr) : nullptr;
+    itemdone.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    itemtaken.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (itemdone && itemtaken) thread.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
 }
 
 deflateahead::~deflateahead()
 {
-    EnterCriticalSection(&lock);
-    stopping = true;
-    LeaveCriticalSection(&lock);
-    if (itemtaken) SetEvent(itemtaken);
-    if (thread) {
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
+    {
+        scopedlock hold(lock);
+        stopping = true;
     }
-    if (itemdone) CloseHandle(itemdone);
-    if (itemtaken) CloseHandle(itemtaken);
-    DeleteCriticalSection(&lock);
+    if (itemtaken) SetEvent(itemtaken.get());
+    // The thread ends before the events and the lock it uses go.
+    if (thread) WaitForSingleObject(thread.get(), INFINITE);
+    thread.reset();
 }
 
 DWORD WINAPI deflateahead::run(void* self)
@@ -64,87 +60,86 @@ void deflateahead::finish(size_t item)
 {
     deflatedfile result;
     bool ok = compress(paths[item], result);
-    EnterCriticalSection(&lock);
-    if (ok) results[item] = std::move(result);
-    states[item] = ok ? DONE : FAILED;
-    LeaveCriticalSection(&lock);
-    SetEvent(itemdone);
+    {
+        scopedlock hold(lock);
+        if (ok) results[item] = std::move(result);
+        states[item] = ok ? DONE : FAILED;
+    }
+    SetEvent(itemdone.get());
 }
 
 void deflateahead::work()
 {
-    EnterCriticalSection(&lock);
+    scopedlock hold(lock);
     while (!stopping) {
         size_t item = claimnext();
         if (item >= paths.size()) {
             if (next >= paths.size()) break;
             // The queue is full: wait until the writer takes an entry.
-            LeaveCriticalSection(&lock);
-            WaitForSingleObject(itemtaken, INFINITE);
-            EnterCriticalSection(&lock);
+            hold.unlock();
+            WaitForSingleObject(itemtaken.get(), INFINITE);
+            hold.lock();
             continue;
         }
-        LeaveCriticalSection(&lock);
+        hold.unlock();
         finish(item);
-        EnterCriticalSection(&lock);
+        hold.lock();
     }
-    LeaveCriticalSection(&lock);
 }
 
 bool deflateahead::take(size_t index, deflatedfile& out)
 {
     if (index >= paths.size()) return false;
-    EnterCriticalSection(&lock);
+    scopedlock hold(lock);
     if (states[index] == WAITING) {
         if (paths[index].empty() || sizes[index] > FILE_LIMIT) {
             // The writer streams it; the thread goes on after it.
             states[index] = CALLERS;
-            LeaveCriticalSection(&lock);
             return false;
         }
         // Not reached by the thread yet: the caller compresses it now.
         states[index] = WORKING;
         queued += sizes[index];
-        LeaveCriticalSection(&lock);
+        hold.unlock();
         finish(index);
-        EnterCriticalSection(&lock);
+        hold.lock();
     }
     while (states[index] == WORKING) {
         // Rather than wait, the caller compresses a later file itself.
         size_t later = claimnext();
         if (later < paths.size()) {
-            LeaveCriticalSection(&lock);
+            hold.unlock();
             finish(later);
-            EnterCriticalSection(&lock);
+            hold.lock();
             continue;
         }
-        LeaveCriticalSection(&lock);
-        WaitForSingleObject(itemdone, INFINITE);
-        EnterCriticalSection(&lock);
+        hold.unlock();
+        WaitForSingleObject(itemdone.get(), INFINITE);
+        hold.lock();
     }
     bool done = states[index] == DONE;
     if (done) out = std::move(results[index]);
     results[index] = deflatedfile();
     if (states[index] == DONE || states[index] == FAILED) queued -= sizes[index];
     states[index] = CALLERS;
-    LeaveCriticalSection(&lock);
-    SetEvent(itemtaken);
+    hold.unlock();
+    SetEvent(itemtaken.get());
     return done;
 }
 
 bool deflateahead::compress(const std::string& path, deflatedfile& out)
 {
-    FILE* source = fopen(skipseparators(path.c_str()), "rb");
+    stdiofile source(fopen(skipseparators(path.c_str()), "rb"));
     if (!source) return false;
     std::string input;
     char buffer[65536];
     size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, source)) > 0) {
+    while ((got = fread(buffer, 1, sizeof buffer, source.get())) > 0) {
         input.append(buffer, got);
         if (input.size() > FILE_LIMIT) break;
     }
-    bool complete = !ferror(source) && feof(source);
-    fclose(source);
+    bool complete = !ferror(source.get()) && feof(source.get());
+    source.reset();
     // A file that cannot be read whole goes to the writer, which reports it.
     if (!complete || input.size() > FILE_LIMIT) return false;
 

@@ -6,6 +6,8 @@
 // do not depend on which thread compressed an entry.
 #pragma once
 
+#include "handles.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -54,8 +56,8 @@ private:
     size_t next = 0;     // first item the thread has not looked at
     uint64_t queued = 0; // bytes compressed and not yet taken
     bool stopping = false;
-    CRITICAL_SECTION lock;
-    HANDLE itemdone;  // set when the thread finishes an item
-    HANDLE itemtaken; // set when the caller takes one (budget freed) or stops
-    HANDLE thread;
+    criticalsection lock;
+    kernelhandle itemdone;  // set when the thread finishes an item
+    kernelhandle itemtaken; // set when the caller takes one (budget freed) or stops
+    kernelhandle thread;    // declared last, so it is closed before what it uses
 };

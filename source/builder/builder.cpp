@@ -125,7 +125,7 @@ int buildpackage(FILE* ownfile)
 
     uint64_t copied = 0;
     bool written = copystream(own.get(), stub.get(), buffer, copied);
-    if (fclose(stub.release()) != 0 || !written) return failed("Write %s failed!\n", PACKAGE_NAME);
+    if (closechecked(stub) != 0 || !written) return failed("Write %s failed!\n", PACKAGE_NAME);
 
     replaceicon(ICON_FILE, ansitowide(PACKAGE_NAME).c_str());
 
@@ -176,7 +176,7 @@ int buildpackage(FILE* ownfile)
     zipB.reset();
     own.reset();
     zipA.reset();
-    if (fclose(package.release()) != 0) return failed("Write %s failed!\n", PACKAGE_NAME);
+    if (closechecked(package) != 0) return failed("Write %s failed!\n", PACKAGE_NAME);
     popup.reset();
     return 0;
 }

@@ -17,3 +17,12 @@ void logline(const char* source, const char* function, int line, const char* for
     // The process may end with exit() or be watched through a pipe.
     fflush(stdout);
 }
+
+void plainline(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
+    fflush(stdout);
+}

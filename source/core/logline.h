@@ -1,5 +1,6 @@
-// Diagnostic lines on standard output:
-// "<local time> <source file> <function> <line>: <message>\n".
+// Diagnostic lines on standard output: logline's
+// "<local time> <source file> <function> <line>: <message>\n", and plainline
+// for the messages that carry no prefix.
 #pragma once
 
 #if defined(__GNUC__)
@@ -11,3 +12,5 @@
 // source is the issuing file's name without directory ("main", "datazip"),
 // line the fixed number that belongs to the message, not __LINE__.
 void logline(const char* source, const char* function, int line, const char* format, ...) LOGLINE_FORMAT(4, 5);
+// The message alone, without the prefix ("Open file failed\n"), flushed.
+void plainline(const char* format, ...) LOGLINE_FORMAT(1, 2);

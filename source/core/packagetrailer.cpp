@@ -1,5 +1,7 @@
 #include "packagetrailer.h"
 
+#include "logline.h"
+
 #include <cstring>
 
 const char TRAILER_MARKER[9] = "<----end";
@@ -112,8 +114,7 @@ int32_t findtrailer(FILE* stream, PackageTrailer& trailer)
         if (!found) d -= high - low + 1;
     }
     if (!found) return -1;
-    printf("find file end pos:%d.", int(d));
-    fflush(stdout);
+    plainline("find file end pos:%d.", int(d));
     int32_t t = end + d - (TRAILER_SIZE - TRAILER_MARKER_SIZE);
     unsigned char bytes[TRAILER_SIZE];
     if (t < 0 || !readat(stream, t, bytes, sizeof bytes) || !decodetrailer(bytes, trailer)) return -1;

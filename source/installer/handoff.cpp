@@ -1,5 +1,6 @@
 #include "installer.h"
 
+#include "handles.h"
 #include "iconreplace.h"
 #include "pathhelpers.h"
 #include "splash.h"
@@ -19,10 +20,9 @@ void writechannel(const std::string& workspace)
     if (separator == std::string::npos) separator = own.rfind('\\');
     if (separator == std::string::npos) return;
     std::string name = own.substr(separator + 1);
-    FILE* channel = fopen((workspace + "setup\\channel.cfg").c_str(), "wb+");
+    stdiofile channel(fopen((workspace + "setup\\channel.cfg").c_str(), "wb+"));
     if (!channel) return;
-    fwrite(name.data(), 1, name.size(), channel);
-    fclose(channel);
+    fwrite(name.data(), 1, name.size(), channel.get());
 }
 
 bool isnt5()
@@ -76,18 +76,17 @@ int runsetup(const std::string& path)
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOW;
-    wchar_t* application = ansitowidebuf(path.c_str());
-    PROCESS_INFORMATION process = {};
+    crtbuffer<wchar_t> application(ansitowidebuf(path.c_str()));
+    PROCESS_INFORMATION started = {};
     // No command line, inherited handles, environment and directory.
-    if (!CreateProcessW(application, nullptr, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        free(application);
+    if (!CreateProcessW(application.get(), nullptr, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started)) {
         stopsplashanimation();
         exit(-1);
     }
-    SetActiveWindow(findprocesswindow(process.dwProcessId));
-    CloseHandle(process.hThread);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hProcess);
-    free(application);
+    kernelhandle thread(started.hThread);
+    kernelhandle process(started.hProcess);
+    SetActiveWindow(findprocesswindow(started.dwProcessId));
+    thread.reset();
+    WaitForSingleObject(process.get(), INFINITE);
     return 0;
 }

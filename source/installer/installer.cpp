@@ -1,6 +1,7 @@
 #include "installer.h"
 
 #include "filelist.h"
+#include "handles.h"
 #include "logline.h"
 #include "modes.h"
 #include "pathhelpers.h"
@@ -82,13 +83,12 @@ LRESULT CALLBACK installwndproc(HWND window, UINT message, WPARAM wparam, LPARAM
     switch (message) {
     case WM_CREATE: {
         startsplashanimation(window);
-        HANDLE worker = CreateThread(nullptr, 0, unzipthread, window, 0, nullptr);
-        if (worker) CloseHandle(worker);
+        // The worker's handle is not kept: it reports back with WM_UNZIPDONE.
+        kernelhandle worker(CreateThread(nullptr, 0, unzipthread, window, 0, nullptr));
         return 0;
     }
     case WM_PAINT:
-        printf("%s\n", "111111111");
-        fflush(stdout);
+        plainline("%s\n", "111111111");
         paintsplash(window);
         return 0;
     case WM_UNZIPDONE: return handoff(window);

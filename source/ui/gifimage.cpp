@@ -2,6 +2,7 @@
 #include "gdipnew.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -20,7 +21,7 @@ GIFImage::GIFImage(IStream* stream, BOOL useEmbeddedColorManagement)
     : Gdiplus::Image(stream, useEmbeddedColorManagement)
 {
     // Manual reset: once signalled it stays so for every later wait.
-    exitEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    exitEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     loadFrameInfo();
 }
 
@@ -31,20 +32,17 @@ void GIFImage::loadFrameInfo()
     if (GetLastStatus() != Gdiplus::Ok) return;
     UINT count = GetFrameDimensionsCount();
     if (count == 0) return;
-    GUID* dimensions = static_cast<GUID*>(malloc(count * sizeof(GUID)));
+    crtbuffer<GUID> dimensions(static_cast<GUID*>(malloc(count * sizeof(GUID))));
     if (!dimensions) return;
-    if (GetFrameDimensionsList(dimensions, count) == Gdiplus::Ok) frameCount = GetFrameCount(&dimensions[0]);
-    free(dimensions);
+    if (GetFrameDimensionsList(dimensions.get(), count) == Gdiplus::Ok)
+        frameCount = GetFrameCount(&dimensions.get()[0]);
 
     UINT size = GetPropertyItemSize(propertyFrameDelay);
     if (size < sizeof(Gdiplus::PropertyItem)) return;
-    auto* delays = static_cast<Gdiplus::PropertyItem*>(malloc(size));
+    crtbuffer<Gdiplus::PropertyItem> delays(static_cast<Gdiplus::PropertyItem*>(malloc(size)));
     if (!delays) return;
-    if (GetPropertyItem(propertyFrameDelay, size, delays) != Gdiplus::Ok) {
-        free(delays);
-        return;
-    }
-    frameDelays = delays;
+    if (GetPropertyItem(propertyFrameDelay, size, delays.get()) != Gdiplus::Ok) return;
+    frameDelays = std::move(delays);
 }
 
 DWORD GIFImage::frameDelay(uint32_t index) const
@@ -61,36 +59,30 @@ void GIFImage::startAnimation(HWND window, int32_t left, int32_t top)
     // Without its event a thread could never be stopped: after stopAnimation
     // the object does not play again.
     if (frameCount <= 1 || animThread || !exitEvent) return;
-    HANDLE thread = CreateThread(nullptr, 0, threadEntry, this, CREATE_SUSPENDED, nullptr);
-    if (!thread) return;
-    animThread = thread;
-    ResumeThread(thread);
+    animThread.reset(CreateThread(nullptr, 0, threadEntry, this, CREATE_SUSPENDED, nullptr));
+    if (animThread) ResumeThread(animThread.get());
 }
 
 void GIFImage::stopAnimation()
 {
     if (animThread) {
-        SetEvent(exitEvent);
-        WaitForSingleObject(animThread, INFINITE);
+        SetEvent(exitEvent.get());
+        WaitForSingleObject(animThread.get(), INFINITE);
     }
-    if (animThread) CloseHandle(animThread);
-    if (exitEvent) CloseHandle(exitEvent);
-    free(frameDelays);
-    animThread = nullptr;
-    exitEvent = nullptr;
-    frameDelays = nullptr;
+    animThread.reset();
+    exitEvent.reset();
+    frameDelays.reset();
 }
 
 DWORD WINAPI GIFImage::threadEntry(LPVOID self) { return static_cast<GIFImage*>(self)->animationLoop(); }
 
 void GIFImage::drawFrame(UINT width, UINT height)
 {
-    HDC dc = GetDC(targetWindow);
+    windowdc dc(targetWindow);
     if (!dc) return;
-    auto* graphics = gdipnew<Gdiplus::Graphics>(dc);
-    if (graphics) graphics->DrawImage(this, drawLeft, drawTop, INT(width), INT(height));
-    ReleaseDC(targetWindow, dc);
-    delete graphics;
+    // The graphics object goes before its device context is released.
+    if (auto graphics = gdipmake<Gdiplus::Graphics>(dc.get()))
+        graphics->DrawImage(this, drawLeft, drawTop, INT(width), INT(height));
 }
 
 DWORD GIFImage::animationLoop()
@@ -98,7 +90,7 @@ DWORD GIFImage::animationLoop()
     frameIndex = 0;
     for (;;) {
         drawFrame(GetWidth(), GetHeight());
-        if (WaitForSingleObject(exitEvent, frameDelay(frameIndex)) == WAIT_OBJECT_0) return 0;
+        if (WaitForSingleObject(exitEvent.get(), frameDelay(frameIndex)) == WAIT_OBJECT_0) return 0;
         frameIndex = (frameIndex + 1) % frameCount;
         SelectActiveFrame(&frameDimensionTime, frameIndex);
     }

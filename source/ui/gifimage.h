@@ -2,6 +2,8 @@
 // straight onto a window's client area through a device context of its own.
 #pragma once
 
+#include "handles.h"
+
 #include <windows.h>
 #include <objidl.h>
 #include <gdiplus.h>
@@ -25,12 +27,12 @@ public:
 
     // The fields stay public in this order: the strip's owner and its tests
     // read them, and nothing but this class writes them.
-    HANDLE animThread = nullptr;                  // the drawing thread; null until started
-    HANDLE exitEvent = nullptr;                   // manual reset; signalled, it ends the thread
+    kernelhandle animThread;                      // the drawing thread; empty until started
+    kernelhandle exitEvent;                       // manual reset; signalled, it ends the thread
     HWND targetWindow = nullptr;                  // the window drawn on
     uint32_t frameCount = 0;                      // frames in the time dimension; 0 if unreadable
     uint32_t frameIndex = 0;                      // the frame shown at present
-    Gdiplus::PropertyItem* frameDelays = nullptr; // delays in 1/100 s, malloc'ed
+    crtbuffer<Gdiplus::PropertyItem> frameDelays; // delays in 1/100 s, malloc'ed
     int32_t drawLeft = 0;                         // client coordinates of the frames' top left
     int32_t drawTop = 0;
 

@@ -1,6 +1,8 @@
 #include "splash.h"
 #include "splashimages.h"
 
+#include "handles.h"
+
 namespace gdip = Gdiplus::DllExports;
 
 bool splashpainted = false;
@@ -22,13 +24,12 @@ const int fadesteppausems = 50;
 
 // Serialises the stop: the window's WM_DESTROY and an exit on another thread
 // may both try to end the strip.
-SRWLOCK stoplock = SRWLOCK_INIT;
+criticalsection stoplock;
 
-Gdiplus::FontFamily* installedfamily(const wchar_t* name)
+gdipptr<Gdiplus::FontFamily> installedfamily(const wchar_t* name)
 {
-    auto* family = gdipnew<Gdiplus::FontFamily>(name);
+    auto family = gdipmake<Gdiplus::FontFamily>(name);
     if (family && family->GetLastStatus() == Gdiplus::Ok && family->IsAvailable()) return family;
-    delete family;
     return nullptr;
 }
 
@@ -36,39 +37,37 @@ int CALLBACK takechinesefamily(const LOGFONTW* font, const TEXTMETRICW*, DWORD, 
 {
     // '@' names are the same faces turned for vertical text.
     if (font->lfFaceName[0] == L'@') return 1;
-    auto** family = reinterpret_cast<Gdiplus::FontFamily**>(found);
+    auto* family = reinterpret_cast<gdipptr<Gdiplus::FontFamily>*>(found);
     *family = installedfamily(font->lfFaceName);
     return *family ? 0 : 1;
 }
 
 // Any installed family with the simplified Chinese character set.
-Gdiplus::FontFamily* chinesefamily()
+gdipptr<Gdiplus::FontFamily> chinesefamily()
 {
-    HDC screen = GetDC(nullptr);
+    windowdc screen(nullptr);
     if (!screen) return nullptr;
     LOGFONTW wanted = {};
     wanted.lfCharSet = GB2312_CHARSET;
-    Gdiplus::FontFamily* family = nullptr;
-    EnumFontFamiliesExW(screen, &wanted, takechinesefamily, reinterpret_cast<LPARAM>(&family), 0);
-    ReleaseDC(nullptr, screen);
+    gdipptr<Gdiplus::FontFamily> family;
+    EnumFontFamiliesExW(screen.get(), &wanted, takechinesefamily, reinterpret_cast<LPARAM>(&family), 0);
     return family;
 }
 
 } // namespace
 
-Gdiplus::FontFamily* choosefontfamily(const wchar_t* const* names, size_t count)
+gdipptr<Gdiplus::FontFamily> choosefontfamily(const wchar_t* const* names, size_t count)
 {
     for (size_t i = 0; i < count; ++i)
-        if (Gdiplus::FontFamily* family = installedfamily(names[i])) return family;
-    if (Gdiplus::FontFamily* family = chinesefamily()) return family;
+        if (auto family = installedfamily(names[i])) return family;
+    if (auto family = chinesefamily()) return family;
     // Asked for by name so the caller owns an ordinary family object.
     Gdiplus::GpFontFamily* generic = nullptr;
     WCHAR name[LF_FACESIZE] = {};
     if (gdip::GdipGetGenericFontFamilySansSerif(&generic) == Gdiplus::Ok && generic) {
-        Gdiplus::Status named = gdip::GdipGetFamilyName(generic, name, LANG_NEUTRAL);
-        gdip::GdipDeleteFontFamily(generic);
-        if (named == Gdiplus::Ok)
-            if (Gdiplus::FontFamily* family = installedfamily(name)) return family;
+        gdipflatfamily owned(generic);
+        if (gdip::GdipGetFamilyName(generic, name, LANG_NEUTRAL) == Gdiplus::Ok)
+            if (auto family = installedfamily(name)) return family;
     }
     // Systems without GDI+'s generic families still have the font their own
     // message boxes use.
@@ -90,40 +89,34 @@ bool startsplashanimation(HWND window)
     UINT left = (UINT(client.right - client.left) - width) / 2;
     UINT top = (UINT(client.bottom - client.top) - height) / 2;
     splashanimation->startAnimation(window, int32_t(left), int32_t(top));
-    return splashanimation->animThread != nullptr;
+    return bool(splashanimation->animThread);
 }
 
 void stopsplashanimation()
 {
-    AcquireSRWLockExclusive(&stoplock);
+    scopedlock hold(stoplock);
     if (splashanimation) splashanimation->stopAnimation();
-    ReleaseSRWLockExclusive(&stoplock);
 }
 
 void paintsplash(HWND window)
 {
-    PAINTSTRUCT ps;
     if (splashpainted || !splashbackground) {
-        BeginPaint(window, &ps);
-        EndPaint(window, &ps);
+        paintcycle validate(window);
         return;
     }
     INT width = INT(splashbackground->GetWidth());
     INT height = INT(splashbackground->GetHeight());
 
-    Gdiplus::FontFamily* family = choosefontfamily(splashfontfamilies, splashfontfamilycount);
-    Gdiplus::Font* font = nullptr;
+    gdipptr<Gdiplus::FontFamily> family = choosefontfamily(splashfontfamilies, splashfontfamilycount);
+    gdipptr<Gdiplus::Font> font;
     if (family) {
-        font = gdipnew<Gdiplus::Font>(family, 10.0f, Gdiplus::FontStyleRegular, Gdiplus::UnitPoint);
-        if (font && font->GetLastStatus() != Gdiplus::Ok) {
-            delete font;
-            font = nullptr;
-        }
+        font = gdipmake<Gdiplus::Font>(family.get(), 10.0f, Gdiplus::FontStyleRegular, Gdiplus::UnitPoint);
+        if (font && font->GetLastStatus() != Gdiplus::Ok) font.reset();
     }
-    auto* format = gdipnew<Gdiplus::StringFormat>(0, LANG_NEUTRAL);
+    auto format = gdipmake<Gdiplus::StringFormat>(0, LANG_NEUTRAL);
     if (format) format->SetAlignment(Gdiplus::StringAlignmentCenter);
-    auto* brush = gdipnew<Gdiplus::SolidBrush>(Gdiplus::Color(splashtextcolour));
-    auto* attributes = gdipnew<Gdiplus::ImageAttributes>();
+    auto brush = gdipmake<Gdiplus::SolidBrush>(Gdiplus::Color(splashtextcolour));
+    auto attributes = gdipmake<Gdiplus::ImageAttributes>();
     Gdiplus::ColorMatrix matrix = {};
     matrix.m[3][3] = 1.0f;
     matrix.m[4][4] = 1.0f;
@@ -136,20 +129,19 @@ void paintsplash(HWND window)
         for (int i = 0; i < 4; ++i) matrix.m[i][i] = factor;
         if (attributes)
             attributes->SetColorMatrix(&matrix, Gdiplus::ColorMatrixFlagsDefault, Gdiplus::ColorAdjustTypeDefault);
-        BeginPaint(window, &ps);
-        // Not BeginPaint's context: the panel must not be clipped to the update region.
-        HDC dc = GetDC(window);
-        if (dc) {
-            auto* graphics = gdipnew<Gdiplus::Graphics>(dc);
+        paintcycle cycle(window);
+        {
+            // Not BeginPaint's context: the panel must not be clipped to the update region.
+            windowdc dc(window);
+            auto graphics = dc ? gdipmake<Gdiplus::Graphics>(dc.get()) : nullptr;
             if (graphics) {
-                graphics->DrawImage(splashbackground, panel, 0, 0, width, height, Gdiplus::UnitPixel, attributes);
-                if (font) graphics->DrawString(splashmessage, splashmessagelength, font, layout, format, brush);
+                graphics->DrawImage(splashbackground, panel, 0, 0, width, height, Gdiplus::UnitPixel, attributes.get());
+                if (font)
+                    graphics->DrawString(splashmessage, splashmessagelength, font.get(), layout, format.get(),
+                                         brush.get());
             }
-            ReleaseDC(window, dc);
-            delete graphics;
         }
         Sleep(fadesteppausems);
-        EndPaint(window, &ps);
         factor += 0.03f;
     } while (factor <= 0.3f);
 
@@ -157,10 +149,4 @@ void paintsplash(HWND window)
     delete splashbackground;
     // The flag alone would keep it from being read; a null slot cannot be misread.
     splashbackground = nullptr;
-
-    delete attributes;
-    delete brush;
-    delete format;
-    delete font;
-    delete family;
 }

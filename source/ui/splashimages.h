@@ -26,5 +26,5 @@ IStream* streamonbytes(const void* bytes, size_t size);
 // The first of count names installed as a font family, else any installed
 // family with the simplified Chinese character set, else the generic
 // sans-serif family, else the family of the system's message font; null only
-// when none of them exists. The caller deletes it.
-Gdiplus::FontFamily* choosefontfamily(const wchar_t* const* names, size_t count);
+// when none of them exists.
+gdipptr<Gdiplus::FontFamily> choosefontfamily(const wchar_t* const* names, size_t count);

@@ -2,6 +2,7 @@
 
 #include "handles.h"
 #include "icofile.h"
+#include "logline.h"
 
 #include <cstdio>
 #include <vector>
@@ -42,16 +43,14 @@ bool readiconfile(HANDLE file, std::vector<iconentry>& entries, std::vector<std:
     }
     int result = readicondirectory(directory.data(), directory.size(), filesize, entries);
     if (result != ICON_OK) {
-        printf("IconFile is not a complete icon file (%s)!\n", iconresulttext(result));
-        fflush(stdout);
+        plainline("IconFile is not a complete icon file (%s)!\n", iconresulttext(result));
         return false;
     }
     images.resize(entries.size());
     for (size_t i = 0; i < entries.size(); ++i) {
         images[i].resize(entries[i].size);
         if (!readat(file, entries[i].offset, images[i].data(), entries[i].size)) {
-            printf("IconFile could not be read!\n");
-            fflush(stdout);
+            plainline("IconFile could not be read!\n");
             return false;
         }
     }
@@ -64,8 +63,7 @@ bool replaceicon(const wchar_t* iconfile, const wchar_t* executable)
 {
     filehandle icon(CreateFileW(iconfile, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!icon) {
-        printf("Open IconFile Failed!\n");
-        fflush(stdout);
+        plainline("Open IconFile Failed!\n");
         return false;
     }
     std::vector<iconentry> entries;

@@ -102,7 +102,7 @@ Gdiplus::Image* compiledbackground()
 HANDLE threadcopy(const GIFImage& image)
 {
     HANDLE copy = nullptr;
-    DuplicateHandle(GetCurrentProcess(), image.animThread, GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0);
+    DuplicateHandle(GetCurrentProcess(), image.animThread.get(), GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0);
     return copy;
 }
 
@@ -150,10 +150,10 @@ TEST(SplashPictures, StripHasTwentyOneFramesOfEightHundredths)
     auto strip = owned(compiledstrip());
     ASSERT_NE(strip, nullptr);
     EXPECT_EQ(strip->frameIndex, 0u);
-    EXPECT_EQ(strip->animThread, nullptr);
-    EXPECT_NE(strip->exitEvent, nullptr);
+    EXPECT_EQ(strip->animThread.get(), nullptr);
+    EXPECT_NE(strip->exitEvent.get(), nullptr);
     ASSERT_EQ(strip->frameCount, 21u);
-    ASSERT_NE(strip->frameDelays, nullptr);
+    ASSERT_NE(strip->frameDelays.get(), nullptr);
     EXPECT_EQ(strip->frameDelays->id, 0x5100u);
     ASSERT_EQ(strip->frameDelays->length, 21u * 4);
     const UINT* delays = static_cast<const UINT*>(strip->frameDelays->value);
@@ -248,7 +248,7 @@ TEST(SplashStrip, SingleFrameStartsNoThreadAndIsNeverShown)
     ASSERT_NE(splashanimation, nullptr);
     EXPECT_EQ(splashanimation->frameCount, 1u);
     EXPECT_FALSE(startsplashanimation(window.handle()));
-    EXPECT_EQ(splashanimation->animThread, nullptr);
+    EXPECT_EQ(splashanimation->animThread.get(), nullptr);
     // Still told where it would go: (580 - 8) / 2, (54 - 2) / 2.
     EXPECT_EQ(splashanimation->drawLeft, 286);
     EXPECT_EQ(splashanimation->drawTop, 26);
@@ -273,7 +273,7 @@ TEST(SplashStrip, StopWhileWaitingOutALongDelayReturnsPromptly)
     ASSERT_NE(slow, nullptr);
     ASSERT_EQ(slow->frameCount, 2u);
     slow->startAnimation(window.handle(), 10, 10);
-    ASSERT_NE(slow->animThread, nullptr);
+    ASSERT_NE(slow->animThread.get(), nullptr);
     HANDLE thread = threadcopy(*slow);
     ASSERT_NE(thread, nullptr);
 
@@ -289,9 +289,9 @@ TEST(SplashStrip, StopWhileWaitingOutALongDelayReturnsPromptly)
     EXPECT_LT(took, 5000u) << "the stop waited out the frame's delay";
     EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
     CloseHandle(thread);
-    EXPECT_EQ(slow->animThread, nullptr);
-    EXPECT_EQ(slow->exitEvent, nullptr);
-    EXPECT_EQ(slow->frameDelays, nullptr);
+    EXPECT_EQ(slow->animThread.get(), nullptr);
+    EXPECT_EQ(slow->exitEvent.get(), nullptr);
+    EXPECT_EQ(slow->frameDelays.get(), nullptr);
     // The second frame (dark grey) never came.
     EXPECT_EQ(red(window.grab().at(12, 10)), 200);
 }
@@ -300,24 +300,24 @@ TEST(SplashStrip, StopWithoutAThreadReleasesAtOnceAndCanBeRepeated)
 {
     auto strip = owned(compiledstrip());
     ASSERT_NE(strip, nullptr);
-    ASSERT_NE(strip->exitEvent, nullptr);
+    ASSERT_NE(strip->exitEvent.get(), nullptr);
     HANDLE event = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), strip->exitEvent, GetCurrentProcess(), &event, 0, FALSE,
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), strip->exitEvent.get(), GetCurrentProcess(), &event, 0, FALSE,
                                 DUPLICATE_SAME_ACCESS));
     strip->stopAnimation();
-    EXPECT_EQ(strip->animThread, nullptr);
-    EXPECT_EQ(strip->exitEvent, nullptr);
-    EXPECT_EQ(strip->frameDelays, nullptr);
+    EXPECT_EQ(strip->animThread.get(), nullptr);
+    EXPECT_EQ(strip->exitEvent.get(), nullptr);
+    EXPECT_EQ(strip->frameDelays.get(), nullptr);
     // Not signalled: there was no thread to tell.
     EXPECT_EQ(WaitForSingleObject(event, 0), DWORD(WAIT_TIMEOUT));
     CloseHandle(event);
     strip->stopAnimation();
-    EXPECT_EQ(strip->exitEvent, nullptr);
+    EXPECT_EQ(strip->exitEvent.get(), nullptr);
 
     // A stopped player stays stopped.
     testwindow window;
     strip->startAnimation(window.handle(), 40, 25);
-    EXPECT_EQ(strip->animThread, nullptr);
+    EXPECT_EQ(strip->animThread.get(), nullptr);
 }
 
 TEST(SplashStrip, DestroyingThePlayerEndsItsThread)
@@ -326,7 +326,7 @@ TEST(SplashStrip, DestroyingThePlayerEndsItsThread)
     GIFImage* strip = compiledstrip();
     ASSERT_NE(strip, nullptr);
     strip->startAnimation(window.handle(), 40, 25);
-    ASSERT_NE(strip->animThread, nullptr);
+    ASSERT_NE(strip->animThread.get(), nullptr);
     HANDLE thread = threadcopy(*strip);
     pump(200);
     delete strip;
@@ -494,7 +494,7 @@ std::wstring familyname(const Gdiplus::FontFamily* family)
 TEST(SplashFont, TheFirstInstalledFamilyOfTheListIsChosen)
 {
     const wchar_t* const names[] = {L"No Such Family 7f3a", L"WenQuanYi Micro Hei", L"Tahoma"};
-    auto family = owned(choosefontfamily(names, 3));
+    auto family = (choosefontfamily(names, 3));
     ASSERT_NE(family, nullptr);
     EXPECT_EQ(familyname(family.get()), L"WenQuanYi Micro Hei");
 }
@@ -502,7 +502,7 @@ TEST(SplashFont, TheFirstInstalledFamilyOfTheListIsChosen)
 TEST(SplashFont, WithNoneOfTheListInstalledAnotherFamilyThatShowsChineseIsUsed)
 {
     const wchar_t* const names[] = {L"No Such Family 7f3a", L"Nor This One 91c2"};
-    auto family = owned(choosefontfamily(names, 2));
+    auto family = (choosefontfamily(names, 2));
     ASSERT_NE(family, nullptr);
     EXPECT_TRUE(family->IsAvailable());
     // The free CJK family is the one installed on the test machines.
@@ -511,7 +511,7 @@ TEST(SplashFont, WithNoneOfTheListInstalledAnotherFamilyThatShowsChineseIsUsed)
 
 TEST(SplashFont, TheMessageFamilyOnThisMachineIsInstalled)
 {
-    auto family = owned(choosefontfamily(splashfontfamilies, splashfontfamilycount));
+    auto family = (choosefontfamily(splashfontfamilies, splashfontfamilycount));
     ASSERT_NE(family, nullptr);
     EXPECT_TRUE(family->IsAvailable());
     EXPECT_FALSE(familyname(family.get()).empty());
