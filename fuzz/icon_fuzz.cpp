@@ -7,15 +7,10 @@
 #include <cstring>
 #include <vector>
 
+#include "bytes.h"
 #include "icofile.h"
 
 namespace {
-
-uint32_t get32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint16_t get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
 [[noreturn]] void fail(const char* why, long long a, long long b)
 {

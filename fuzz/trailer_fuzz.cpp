@@ -6,15 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bytes.h"
 #include "packagetrailer.h"
 
 namespace {
-
-uint32_t get32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint16_t get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
 // Whether the n bytes at offset lie inside the input.
 bool within(size_t size, uint64_t offset, uint64_t n) { return offset <= size && n <= size - offset; }

@@ -1,15 +1,6 @@
 #include "icofile.h"
 
-namespace {
-
-uint16_t get16(const unsigned char* p) { return uint16_t(p[0] | p[1] << 8); }
-
-uint32_t get32(const unsigned char* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-} // namespace
+#include "bytes.h"
 
 uint16_t iconcount(const unsigned char* header) { return get16(header + 4); }
 

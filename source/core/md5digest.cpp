@@ -1,5 +1,7 @@
 #include "md5digest.h"
 
+#include "bytes.h"
+
 #include <cstring>
 #include <vector>
 
@@ -23,13 +25,6 @@ const int R[64] = {
     14, 20, 5,  9,  14, 20, 5,  9,  14, 20, 4,  11, 16, 23, 4,  11, 16, 23, 4,  11, 16, 23,
     4,  11, 16, 23, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21,
 };
-
-// Reads exactly length bytes at position pos; false on a short read.
-bool readat(FILE* stream, long pos, unsigned char* out, size_t length)
-{
-    if (fseek(stream, pos, SEEK_SET) != 0) return false;
-    return fread(out, 1, length, stream) == length;
-}
 
 } // namespace
 

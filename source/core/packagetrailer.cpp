@@ -1,5 +1,6 @@
 #include "packagetrailer.h"
 
+#include "bytes.h"
 #include "logline.h"
 
 #include <cstring>
@@ -7,24 +8,6 @@
 const char TRAILER_MARKER[9] = "<----end";
 
 namespace {
-
-void put32(unsigned char* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) p[i] = (unsigned char)(v >> (8 * i));
-}
-
-uint32_t get32(const unsigned char* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-uint16_t get16(const unsigned char* p) { return uint16_t(p[0] | p[1] << 8); }
-
-bool readat(FILE* stream, long pos, unsigned char* out, size_t length)
-{
-    if (pos < 0 || fseek(stream, pos, SEEK_SET) != 0) return false;
-    return fread(out, 1, length, stream) == length;
-}
 
 // The certificate table of a signed PE file, from the security entry of the
 // optional header's data directory: its file offset and size, or false.

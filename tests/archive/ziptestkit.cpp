@@ -1,5 +1,6 @@
 #include "ziptestkit.h"
 
+#include "bytes.h"
 #include "md5digest.h"
 #include "packagetrailer.h"
 
@@ -19,13 +20,6 @@
 namespace ziptest {
 
 namespace {
-
-uint16_t get16(const std::string& b, size_t at)
-{
-    return uint16_t((unsigned char)b[at] | (unsigned char)b[at + 1] << 8);
-}
-
-uint32_t get32(const std::string& b, size_t at) { return uint32_t(get16(b, at)) | uint32_t(get16(b, at + 2)) << 16; }
 
 uint64_t get64(const std::string& b, size_t at) { return uint64_t(get32(b, at)) | uint64_t(get32(b, at + 4)) << 32; }
 

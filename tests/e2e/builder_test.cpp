@@ -1,6 +1,7 @@
 // Builder mode end to end: the real bare program under Wine packs the setup
 // and app trees of its working directory into install_test.exe. Each test
 // has its own working directory and its own TMP (where the archives go).
+#include "bytes.h"
 #include "handles.h"
 #include "harness.h"
 #include "iconreplace.h"
@@ -98,17 +99,6 @@ std::string digestof(const std::string& bytes)
     char out[33];
     digest.digestbuffer(reinterpret_cast<const unsigned char*>(bytes.data()), int32_t(bytes.size()), out);
     return std::string(out, 32);
-}
-
-uint32_t get32(const std::string& b, size_t at)
-{
-    return uint32_t((unsigned char)b[at]) | uint32_t((unsigned char)b[at + 1]) << 8 |
-           uint32_t((unsigned char)b[at + 2]) << 16 | uint32_t((unsigned char)b[at + 3]) << 24;
-}
-
-uint32_t get16(const std::string& b, size_t at)
-{
-    return uint32_t((unsigned char)b[at]) | uint32_t((unsigned char)b[at + 1]) << 8;
 }
 
 // Entry names from the central directory of an archive without a comment, sorted.

@@ -1,5 +1,6 @@
 #include "peresources.h"
 
+#include "bytes.h"
 #include "handles.h"
 
 #include <algorithm>
@@ -23,12 +24,6 @@ BOOL CALLBACK collectlanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR
 {
     reinterpret_cast<std::vector<WORD>*>(param)->push_back(language);
     return TRUE;
-}
-
-uint32_t get32(const std::string& b, size_t at)
-{
-    return uint32_t((unsigned char)b[at]) | uint32_t((unsigned char)b[at + 1]) << 8 |
-           uint32_t((unsigned char)b[at + 2]) << 16 | uint32_t((unsigned char)b[at + 3]) << 24;
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "docfile.h"
+#include "support/scratchdir.h"
 #include "support/xmltesttext.h"
 #include "xmldoc.h"
 #include "xmlplatform.h"
@@ -31,12 +32,7 @@ std::u16string fixturePath(const char* name)
 #endif
 }
 
-std::u16string scratchPath(const std::string& name)
-{
-    std::string dir = testing::TempDir();
-    if (!dir.empty() && dir.back() != '/' && dir.back() != '\\') dir += '/';
-    return widen(dir + "docfile_" + name);
-}
+std::u16string scratchPath(const std::string& name) { return widen(scratchDirectory() + "docfile_" + name); }
 
 // The whole file, or "<missing>" when it cannot be opened.
 std::string fileBytes(const std::u16string& path)

@@ -6,17 +6,12 @@
 #include <ostream>
 #include <string>
 
+#include "support/scratchdir.h"
 #include "xmlplatform.h"
 
 namespace {
 
-std::u16string tempDirectory()
-{
-    std::u16string out;
-    for (char c : testing::TempDir()) out += static_cast<char16_t>(static_cast<unsigned char>(c));
-    if (!out.empty() && out.back() != u'/' && out.back() != u'\\') out += u'/';
-    return out;
-}
+std::u16string tempDirectory() { return scratchDirectory16(); }
 
 std::string readAll(FILE* stream)
 {
@@ -54,7 +49,7 @@ FILE* openDirectly(const pathrow& row)
     const std::u16string path = tempDirectory() + row.fileName;
     return _wfopen(reinterpret_cast<const wchar_t*>(path.c_str()), L"rb");
 #else
-    return fopen((testing::TempDir() + "/" + row.utf8FileName).c_str(), "rb");
+    return fopen((scratchDirectory() + row.utf8FileName).c_str(), "rb");
 #endif
 }
 
