@@ -27,3 +27,17 @@ function(bootstrap_product_options target)
   target_compile_options(${target} PRIVATE -fno-asynchronous-unwind-tables
     $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions>)
 endfunction()
+
+# A program the project ships to end users: built like the bare program
+# (static runtimes of the win32 thread model, which need no winpthreads) and
+# checked by the import test: every function it imports, delay-loaded ones
+# included, must be on the Windows XP allowlist (tests/xp-imports.txt).
+# DELAYED names the DLLs that must stay delay-loaded.
+#   bootstrap_shipped_program(target [DELAYED dll ...])
+function(bootstrap_shipped_program target)
+  cmake_parse_arguments(P "" "" "DELAYED" ${ARGN})
+  target_link_options(${target} PRIVATE -L${BOOTSTRAP_WIN32_RUNTIME_DIR})
+  add_test(NAME ${target}_imports
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/checkimports.sh $<TARGET_FILE:${target}>
+      ${CMAKE_SOURCE_DIR}/tests/xp-imports.txt ${P_DELAYED})
+endfunction()

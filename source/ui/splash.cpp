@@ -21,8 +21,13 @@ const Gdiplus::ARGB splashtextcolour = 0xFFE1E1E1;
 const int fadesteppausems = 50;
 
 // Serialises the stop: the window's WM_DESTROY and an exit on another thread
-// may both try to end the strip.
-SRWLOCK stoplock = SRWLOCK_INIT;
+// may both try to end the strip. A critical section, as Windows XP has no
+// slim reader/writer locks; set up before main, so before any thread can
+// stop the strip, and never deleted, so a stop during exit still finds it.
+struct stoplocksection {
+    CRITICAL_SECTION section;
+    stoplocksection() { InitializeCriticalSection(&section); }
+} stoplock;
 
 Gdiplus::FontFamily* installedfamily(const wchar_t* name)
 {
@@ -95,9 +100,9 @@ bool startsplashanimation(HWND window)
 
 void stopsplashanimation()
 {
-    AcquireSRWLockExclusive(&stoplock);
+    EnterCriticalSection(&stoplock.section);
     if (splashanimation) splashanimation->stopAnimation();
-    ReleaseSRWLockExclusive(&stoplock);
+    LeaveCriticalSection(&stoplock.section);
 }
 
 void paintsplash(HWND window)
