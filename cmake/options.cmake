@@ -23,7 +23,29 @@ endfunction()
 
 # Code that goes into the program: nothing in it throws, and every end user
 # downloads it, so it carries no exception tables of its own.
+# Every function and object in a section of its own, so that the program's
+# link drops what it does not use. C++20: there the library's strings are
+# instantiated in the program, member by member as used, instead of taken
+# whole (with exception handling and unwind tables) from the static runtime's
+# explicit instantiation, which C++17 code is bound to.
 function(bootstrap_product_options target)
-  target_compile_options(${target} PRIVATE -fno-asynchronous-unwind-tables
+  target_compile_options(${target} PRIVATE -fno-asynchronous-unwind-tables -ffunction-sections -fdata-sections
     $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions>)
+  set_target_properties(${target} PROPERTIES CXX_STANDARD 20)
+endfunction()
+
+# A program the project ships to end users: built like the bare program
+# (static runtimes of the win32 thread model, which need no winpthreads) and
+# checked by the import test: every function it imports, delay-loaded ones
+# included, must be on the Windows XP allowlist (tests/xp-imports.txt).
+# DELAYED names the DLLs that must stay delay-loaded.
+#   bootstrap_shipped_program(target [DELAYED dll ...])
+function(bootstrap_shipped_program target)
+  cmake_parse_arguments(P "" "" "DELAYED" ${ARGN})
+  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/source/leanruntime.cpp)
+  bootstrap_product_options(${target})
+  target_link_options(${target} PRIVATE -L${BOOTSTRAP_WIN32_RUNTIME_DIR} -s -Wl,--gc-sections)
+  add_test(NAME ${target}_imports
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/checkimports.sh $<TARGET_FILE:${target}>
+      ${CMAKE_SOURCE_DIR}/tests/xp-imports.txt ${P_DELAYED})
 endfunction()

@@ -73,9 +73,32 @@ bootstrap_add_test(builder_tests
   LIBS bootstrapcore peresources e2eharness)
 add_dependencies(builder_tests bootstrap)
 
-# The program must need no DLL but the system's.
-add_test(NAME bootstrap_imports
-  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/checkimports.sh $<TARGET_FILE:bootstrap>)
+# The program's import check (bootstrap_imports) is registered with the
+# program by bootstrap_shipped_program. The check itself must refuse each kind
+# of fault: a program that carries them all, and one test per fault.
+add_executable(importprobe helpers/importprobe.cpp)
+bootstrap_options(importprobe)
+target_link_libraries(importprobe PRIVATE gdiplusdelay)
+target_link_options(importprobe PRIVATE -mconsole -Wl,--major-subsystem-version,6,--minor-subsystem-version,0)
+set(IMPORT_CHECK_FAULTS
+  "newer_function=import not on the Windows XP allowlist: kernel32.dll GetTickCount64"
+  "newer_delayed_function=import not on the Windows XP allowlist: gdiplus.dll GdipCreateBitmapFromScan0"
+  "newer_header=header: MajorSubsystemVersion 6.0 is newer than Windows XP"
+  "not_delayed=import: kernel32.dll must be delay-loaded"
+  "no_delay_table=delay import: no delay-load table for kernel32.dll")
+foreach(fault IN LISTS IMPORT_CHECK_FAULTS)
+  string(REGEX MATCH "^[a-z_]+" name "${fault}")
+  string(REGEX REPLACE "^[a-z_]+=" "" expected "${fault}")
+  add_test(NAME import_check_refuses_${name}
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/checkimports.sh $<TARGET_FILE:importprobe>
+      ${CMAKE_CURRENT_SOURCE_DIR}/xp-imports.txt kernel32.dll)
+  set_tests_properties(import_check_refuses_${name} PROPERTIES PASS_REGULAR_EXPRESSION "${expected}")
+endforeach()
+# And fails as a whole.
+add_test(NAME import_check_fails_on_faults
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/checkimports.sh $<TARGET_FILE:importprobe>
+    ${CMAKE_CURRENT_SOURCE_DIR}/xp-imports.txt)
+set_tests_properties(import_check_fails_on_faults PROPERTIES WILL_FAIL TRUE)
 
 # The archive writer, the tree walker and the package reader.
 add_library(ziptestkit STATIC archive/ziptestkit.cpp)

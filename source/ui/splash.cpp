@@ -23,8 +23,10 @@ const Gdiplus::ARGB splashtextcolour = 0xFFE1E1E1;
 const int fadesteppausems = 50;
 
 // Serialises the stop: the window's WM_DESTROY and an exit on another thread
-// may both try to end the strip.
-criticalsection stoplock;
+// may both try to end the strip. A critical section, as Windows XP has no
+// slim reader/writer locks; made before main and never deleted, so a stop
+// during exit still finds it.
+criticalsection& stoplock = *new criticalsection;
 
 gdipptr<Gdiplus::FontFamily> installedfamily(const wchar_t* name)
 {

@@ -350,6 +350,34 @@ TEST(SplashStrip, StopFromTheSlotEndsTheThreadAndNothingIsDrawnAfterwards)
     EXPECT_EQ(nonwhite(window.grab(), 0, 0, 580, 54), 0);
 }
 
+TEST(SplashStrip, TwoThreadsStoppingAtOnceBothReturnAndTheThreadEnds)
+{
+    testwindow window;
+    SlotSwap slot(compiledstrip());
+    ASSERT_TRUE(startsplashanimation(window.handle()));
+    HANDLE thread = threadcopy(*splashanimation);
+    pump(200);
+    // Both stoppers wait for one go, as the window's WM_DESTROY and an exit
+    // on another thread would race.
+    std::atomic<bool> go{false};
+    std::thread first([&] {
+        while (!go) Sleep(0);
+        stopsplashanimation();
+    });
+    std::thread second([&] {
+        while (!go) Sleep(0);
+        stopsplashanimation();
+    });
+    go = true;
+    first.join();
+    second.join();
+    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    EXPECT_EQ(splashanimation->animThread, nullptr);
+    EXPECT_EQ(splashanimation->exitEvent, nullptr);
+    EXPECT_EQ(splashanimation->frameDelays, nullptr);
+}
+
 namespace {
 
 // The panel's grey over white after the eleven steps: each lays black at
