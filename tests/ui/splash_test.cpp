@@ -373,9 +373,9 @@ TEST(SplashStrip, TwoThreadsStoppingAtOnceBothReturnAndTheThreadEnds)
     second.join();
     EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
     CloseHandle(thread);
-    EXPECT_EQ(splashanimation->animThread, nullptr);
-    EXPECT_EQ(splashanimation->exitEvent, nullptr);
-    EXPECT_EQ(splashanimation->frameDelays, nullptr);
+    EXPECT_EQ(splashanimation->animThread.get(), nullptr);
+    EXPECT_EQ(splashanimation->exitEvent.get(), nullptr);
+    EXPECT_EQ(splashanimation->frameDelays.get(), nullptr);
 }
 
 namespace {
