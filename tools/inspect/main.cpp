@@ -149,7 +149,8 @@ public:
         for (const std::string& part : splitname(entry.name, leadbytesof(codepage))) {
             std::string converted;
             if (!toutf8(codepage, part, converted)) {
-                findings.push_back({archive, name, "name not in code page " + std::to_string(codepage) + ": not written"});
+                findings.push_back(
+                    {archive, name, "name not in code page " + std::to_string(codepage) + ": not written"});
                 return false;
             }
             components.push_back(converted);
@@ -241,7 +242,8 @@ int main(int argc, char** argv)
             fclose(stream);
             return INSPECT_UNREADABLE;
         }
-        if (inspector.package().trailerpos < 0) findings.push_back({0, "", "trailer offsets invalid: nothing to extract"});
+        if (inspector.package().trailerpos < 0)
+            findings.push_back({0, "", "trailer offsets invalid: nothing to extract"});
         for (char which : {'A', 'B'}) {
             extractsink sink(tree, codepage, findings, which);
             inspector.readarchive(which, islead, &sink, findings);

@@ -55,8 +55,8 @@ bool outputtree::create(const std::vector<std::string>& components)
     self->dir = dir;
     self->name = components.back();
     for (int attempt = 0; attempt < 100 && self->file < 0; ++attempt) {
-        self->temporary = "." + self->name.substr(0, 200) + ".part" + std::to_string(getpid()) + "_" +
-                          std::to_string(attempt);
+        self->temporary =
+            "." + self->name.substr(0, 200) + ".part" + std::to_string(getpid()) + "_" + std::to_string(attempt);
         self->file = openat(dir, self->temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (self->file < 0 && errno != EEXIST) break;
     }

@@ -68,8 +68,8 @@ bool outputtree::create(const std::vector<std::string>& components)
     }
     self->path = path + L"\\" + widen(components.back());
     for (int attempt = 0; attempt < 100 && self->file == INVALID_HANDLE_VALUE; ++attempt) {
-        self->temporary = path + L"\\." + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(attempt) +
-                          L".part";
+        self->temporary =
+            path + L"\\." + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(attempt) + L".part";
         // CREATE_NEW never opens an existing file or the target of a link.
         self->file = CreateFileW(self->temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);

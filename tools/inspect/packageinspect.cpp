@@ -276,9 +276,9 @@ int packageinspector::verify(leadbytetest islead, std::vector<finding>& findings
     const char* computed[2] = {info.computedA, info.computedB};
     for (int i = 0; i < 2; ++i)
         if (memcmp(stored[i], computed[i], 32) != 0)
-            findings.push_back({char('A' + i), "",
-                                "digest mismatch: trailer " + std::string(stored[i], 32) + ", installer computes " +
-                                    computed[i]});
+            findings.push_back(
+                {char('A' + i), "",
+                 "digest mismatch: trailer " + std::string(stored[i], 32) + ", installer computes " + computed[i]});
     for (const inspectedarchive* archive : {&info.a, &info.b}) {
         char which = archive == &info.a ? 'A' : 'B';
         if (!archive->opened) {

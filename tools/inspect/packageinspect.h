@@ -38,23 +38,23 @@ struct inspectedentry {
 };
 
 struct inspectedarchive {
-    const char* top = "";   // "setup" or "app": every name's first component
-    uint32_t start = 0;     // absolute offset in the package
-    uint32_t length = 0;    // bytes of the region
-    bool opened = false;    // minizip found its end of central directory
-    uint64_t recorded = 0;  // entries the end record announces
-    bool complete = false;  // every central-directory record was read
+    const char* top = "";  // "setup" or "app": every name's first component
+    uint32_t start = 0;    // absolute offset in the package
+    uint32_t length = 0;   // bytes of the region
+    bool opened = false;   // minizip found its end of central directory
+    uint64_t recorded = 0; // entries the end record announces
+    bool complete = false; // every central-directory record was read
     std::vector<inspectedentry> entries;
 };
 
 struct inspectedpackage {
     long long filesize = 0;
-    int32_t searchend = 0;     // where the marker search starts
-    bool signature = false;    // a certificate table ends the file
-    int32_t distance = 0;      // the marker's position back from searchend; 0: none
-    int32_t trailerpos = -1;   // T; -1 when the trailer is invalid
+    int32_t searchend = 0;   // where the marker search starts
+    bool signature = false;  // a certificate table ends the file
+    int32_t distance = 0;    // the marker's position back from searchend; 0: none
+    int32_t trailerpos = -1; // T; -1 when the trailer is invalid
     PackageTrailer trailer = {};
-    char computedA[33] = {};   // digests as the installer computes them
+    char computedA[33] = {}; // digests as the installer computes them
     char computedB[33] = {};
     inspectedarchive a, b;
 };
