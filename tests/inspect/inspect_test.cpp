@@ -20,7 +20,9 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -342,7 +344,8 @@ bool contains(const std::vector<finding>& findings, const std::string& text)
 std::string describe(const std::vector<finding>& findings)
 {
     std::string out;
-    for (const finding& f : findings) out += std::string(1, f.archive ? f.archive : '-') + " " + f.name + ": " + f.text + "\n";
+    for (const finding& f : findings)
+        out += std::string(1, f.archive ? f.archive : '-') + " " + f.name + ": " + f.text + "\n";
     return out;
 }
 
