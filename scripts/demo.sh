@@ -35,6 +35,11 @@ set +e
 status=$?
 set -e
 echo "== builder exit code $status"
+# A failed build can leave a partial install_test.exe: never run it.
+if [ "$status" -ne 0 ]; then
+  echo "the build failed (its lines are above); nothing is run"
+  exit 1
+fi
 [ -f "$out/install_test.exe" ] || { echo "no package was written"; exit 1; }
 echo "package: $out/install_test.exe ($(stat -c %s "$out/install_test.exe") bytes)"
 

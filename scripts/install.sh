@@ -13,7 +13,7 @@ packages=(
   googletest cmake ninja-build dpkg-dev locales
   wine wine32 xvfb matchbox-window-manager x11-utils xdotool
   imagemagick fonts-wqy-microhei
-  clang clang-format libclang-rt-14-dev zip osslsigncode openssl
+  clang clang-format libclang-rt-14-dev zip osslsigncode openssl zlib1g-dev
 )
 
 missing=()

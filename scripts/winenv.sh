@@ -37,9 +37,12 @@ winenv_start() {
   # first program run does not wait for them.
   wine cmd /c exit >/dev/null 2>&1 || true
   winenv_nodebugger
+  # Scripts run from here (scripts/pack.sh) use this environment as it is.
+  export WINENV_ACTIVE=1
 }
 
 winenv_stop() {
+  unset WINENV_ACTIVE
   wineserver -k >/dev/null 2>&1 || true
   local p
   for p in "${winenv_pids[@]}"; do kill "$p" 2>/dev/null || true; done

@@ -123,3 +123,12 @@ bootstrap_options(splashdemo)
 add_test(NAME splash_screenshots
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/checkscreenshots.sh ${CMAKE_CURRENT_BINARY_DIR}/screenshots
     splashdemo -- $<TARGET_FILE:splashdemo> 6000)
+
+# scripts/pack.sh end to end, and the inspectors on what it packs.
+add_test(NAME pack_script
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packscript.sh $<TARGET_FILE:bootstrap> $<TARGET_FILE:standinsetup>
+    $<TARGET_FILE:inspect> ${CMAKE_CURRENT_BINARY_DIR}/scratch/pack_script)
+
+# The Windows inspector, too, needs no DLL but the system's.
+add_test(NAME inspect_imports
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/checkimports.sh $<TARGET_FILE:inspect>)

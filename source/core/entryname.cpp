@@ -43,7 +43,9 @@ bool safecomponent(const std::string& component)
 
 } // namespace
 
-bool safeentryname(const char* name, leadbytetest islead)
+bool safeentryname(const char* name, leadbytetest islead) { return safeentrynameunder(name, "setup", islead); }
+
+bool safeentrynameunder(const char* name, const char* top, leadbytetest islead)
 {
     if (!name) return false;
     size_t length = strnlen(name, ENTRY_NAME_SIZE);
@@ -64,7 +66,7 @@ bool safeentryname(const char* name, leadbytetest islead)
         }
         if (isseparator(char(c))) {
             if (!safecomponent(component)) return false;
-            if (components == 0 && component != "setup") return false;
+            if (components == 0 && component != top) return false;
             ++components;
             component.clear();
         } else {
@@ -73,6 +75,6 @@ bool safeentryname(const char* name, leadbytetest islead)
         }
         ++i;
     }
-    // The last component is the file itself, below "setup\".
+    // The last component is the file itself, below top.
     return components > 0 && safecomponent(component);
 }

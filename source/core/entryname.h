@@ -17,3 +17,7 @@ const int ENTRY_NAME_SIZE = 512;
 // valid second byte, and is shorter than 512 bytes. "/" counts as a separator as well as "\". islead (null: a
 // single-byte code page) says which bytes start a double-byte character; its second byte never counts as a separator.
 bool safeentryname(const char* name, leadbytetest islead);
+
+// The same rule for a name whose first component must be top (compared
+// exactly) instead of "setup": "app" for the names of archive B.
+bool safeentrynameunder(const char* name, const char* top, leadbytetest islead);

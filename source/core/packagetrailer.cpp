@@ -73,6 +73,15 @@ int32_t searchend(FILE* stream)
 
 int32_t findtrailer(FILE* stream, PackageTrailer& trailer)
 {
+    int32_t d = 0;
+    int32_t t = locatetrailer(stream, trailer, d);
+    if (d != 0) plainline("find file end pos:%d.", int(d));
+    return t;
+}
+
+int32_t locatetrailer(FILE* stream, PackageTrailer& trailer, int32_t& distance)
+{
+    distance = 0;
     int32_t end = searchend(stream);
     if (end < 0) return -1;
     // d counts back from the search end, as in the "find file end pos" line.
@@ -97,7 +106,7 @@ int32_t findtrailer(FILE* stream, PackageTrailer& trailer)
         if (!found) d -= high - low + 1;
     }
     if (!found) return -1;
-    plainline("find file end pos:%d.", int(d));
+    distance = d;
     int32_t t = end + d - (TRAILER_SIZE - TRAILER_MARKER_SIZE);
     unsigned char bytes[TRAILER_SIZE];
     if (t < 0 || !readat(stream, t, bytes, sizeof bytes) || !decodetrailer(bytes, trailer)) return -1;

@@ -34,3 +34,9 @@ int32_t searchend(FILE* stream);
 // T, the trailer's position, with the fields read; -1 when there is no marker
 // or the offsets do not satisfy offsetA < offsetB <= T.
 int32_t findtrailer(FILE* stream, PackageTrailer& trailer);
+
+// findtrailer without the line: the same search and checks. distance gets d,
+// the marker's position counted back from the search end (negative), or 0
+// when no marker was found; a found marker with invalid offsets returns -1
+// with distance set.
+int32_t locatetrailer(FILE* stream, PackageTrailer& trailer, int32_t& distance);

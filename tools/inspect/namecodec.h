@@ -1,0 +1,24 @@
+// Entry names are bytes in the builder's ANSI code page: which bytes start a
+// double-byte character there, and the names as UTF-8 for people and for
+// the file system.
+#pragma once
+
+#include "entryname.h"
+
+#include <string>
+#include <vector>
+
+// The lead-byte test of a code page: null for a single-byte one. Known
+// double-byte pages: 932, 936, 949, 950.
+leadbytetest leadbytesof(int codepage);
+
+// True when the code page is one the inspector can read names in.
+bool knowncodepage(int codepage);
+
+// The name converted from the code page to UTF-8; false (out holds the bytes
+// with \xNN escapes for every byte above 0x7F) when it cannot be converted.
+bool toutf8(int codepage, const std::string& name, std::string& out);
+
+// The components of a name separated by "\" or "/", where the second byte
+// of a double-byte character never separates.
+std::vector<std::string> splitname(const std::string& name, leadbytetest islead);

@@ -1,0 +1,111 @@
+// The package inspector's reading of a package: the trailer, both digests as
+// the installer computes them, and both archives read through minizip over a
+// window bounded to each archive's region. No platform header: it builds
+// natively (tests, fuzzing) and for Windows.
+#pragma once
+
+#include "entryname.h"
+#include "packagetrailer.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// Results of inspect operations and the inspector's exit codes.
+const int INSPECT_SOUND = 0;      // nothing found
+const int INSPECT_FINDINGS = 1;   // the package is readable but not sound
+const int INSPECT_UNREADABLE = 2; // the file cannot be read as a package
+
+// What became of one entry when its data were read.
+const int ENTRY_OK = 0;
+const int ENTRY_NO_INFO = 1;       // the central-directory record cannot be read
+const int ENTRY_UNSAFE_NAME = 2;   // the name fails the installer's rule
+const int ENTRY_ENCRYPTED = 3;     // flagged as encrypted
+const int ENTRY_OPEN_FAILED = 4;   // minizip refuses the local header
+const int ENTRY_DATA_DAMAGED = 5;  // inflate failed
+const int ENTRY_SIZE_MISMATCH = 6; // inflated to another size than recorded
+const int ENTRY_CRC_MISMATCH = 7;  // inflated completely, CRC-32 differs
+const int ENTRY_REFUSED = 8;       // the sink refused the entry (extraction)
+
+struct inspectedentry {
+    std::string name; // bytes as stored, in the builder's code page
+    uint32_t crc = 0;
+    uint64_t compressed = 0;
+    uint64_t size = 0;
+    uint16_t method = 0;
+    uint16_t flags = 0;
+};
+
+struct inspectedarchive {
+    const char* top = "";  // "setup" or "app": every name's first component
+    uint32_t start = 0;    // absolute offset in the package
+    uint32_t length = 0;   // bytes of the region
+    bool opened = false;   // minizip found its end of central directory
+    uint64_t recorded = 0; // entries the end record announces
+    bool complete = false; // every central-directory record was read
+    std::vector<inspectedentry> entries;
+};
+
+struct inspectedpackage {
+    long long filesize = 0;
+    int32_t searchend = 0;   // where the marker search starts
+    bool signature = false;  // a certificate table ends the file
+    int32_t distance = 0;    // the marker's position back from searchend; 0: none
+    int32_t trailerpos = -1; // T; -1 when the trailer is invalid
+    PackageTrailer trailer = {};
+    char computedA[33] = {}; // digests as the installer computes them
+    char computedB[33] = {};
+    inspectedarchive a, b;
+};
+
+// Receives entry data while an archive is read (extraction).
+class entrysink {
+public:
+    // Starts an entry whose name passed the rule; false refuses it.
+    virtual bool begin(const inspectedentry& entry) = 0;
+    // Takes the next inflated bytes; false stops the entry (refused).
+    virtual bool data(const unsigned char* bytes, size_t length) = 0;
+    // Ends the entry with its ENTRY_ result; a sink drops data unless ENTRY_OK.
+    virtual void end(int result) = 0;
+
+protected:
+    ~entrysink() = default;
+};
+
+// One finding of verify or extract: archive ('A', 'B' or 0 for the
+// package), the entry's name as stored (empty for none) and what is wrong.
+struct finding {
+    char archive;
+    std::string name;
+    std::string text;
+};
+
+// A package open for inspection. The stream stays the caller's.
+class packageinspector {
+public:
+    // Reads trailer, digests and both central directories of the package in
+    // stream. INSPECT_UNREADABLE when the file cannot be measured or has no
+    // trailer marker, else INSPECT_SOUND (findings come from verify).
+    int open(FILE* stream);
+    const inspectedpackage& package() const { return info; }
+
+    // Judges the package as the installer would, and reads every entry of
+    // both archives to check its size and CRC-32; islead says which bytes
+    // start a double-byte character in the code page the names are read in
+    // (null: single-byte). Appends one finding per fault; INSPECT_SOUND when
+    // there is none, INSPECT_FINDINGS otherwise.
+    int verify(leadbytetest islead, std::vector<finding>& findings);
+
+    // Reads every entry of archive which ('A' or 'B') and hands the safe ones
+    // to sink; findings as verify reports them for entries.
+    // INSPECT_SOUND when every entry was delivered whole, else INSPECT_FINDINGS.
+    int readarchive(char which, leadbytetest islead, entrysink* sink, std::vector<finding>& findings);
+
+private:
+    FILE* stream = nullptr;
+    inspectedpackage info;
+};
+
+// The message for an ENTRY_ result.
+const char* entryresulttext(int result);
