@@ -6,9 +6,8 @@
 
 namespace {
 
-// Files up to this size are compressed ahead, in memory; larger ones are
-// streamed by the writer. The queue of finished entries stays below QUEUE_LIMIT.
-const uint64_t FILE_LIMIT = 32u << 20;
+// The queue of finished entries stays below QUEUE_LIMIT.
+const uint64_t FILE_LIMIT = DEFLATEAHEAD_FILE_LIMIT;
 const uint64_t QUEUE_LIMIT = 96u << 20;
 
 const char* skipseparators(const char* path)

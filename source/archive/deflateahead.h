@@ -14,6 +14,10 @@
 #include <string>
 #include <vector>
 
+// Files up to this size are compressed ahead, in memory; larger ones are
+// streamed by the writer.
+const uint64_t DEFLATEAHEAD_FILE_LIMIT = 32u << 20;
+
 struct deflatedfile {
     std::string data;  // raw deflate stream
     uint32_t crc = 0;  // CRC-32 of the file's bytes

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "pathhelpers.h"
+#include "stampsources.h"
 #include "startup.h"
 #include "xmldoc.h"
 
@@ -25,16 +26,7 @@ void setsourcepath()
 
     const std::wstring stamped = ansitowide(packagepath != nullptr ? packagepath : "");
     const std::u16string_view value(units(stamped), stamped.size());
-    bool found = false;
-    while (doc.findNextChild(u"source")) {
-        found = true;
-        doc.putAttribute(doc.childIndex, u"path", value, 0);
-    }
-    if (!found) {
-        doc.insertElement(u"source", std::u16string_view(), ADD_AS_CHILD | ADD_BEFORE);
-        doc.findNextChild(u"source");
-        doc.putAttribute(doc.childIndex, u"path", value, 0);
-    }
+    stampsources(doc, value);
 
     // A configuration that exists but gave no text (unreadable, or in an
     // encoding that is refused) would only be emptied by a save.

@@ -352,7 +352,8 @@ TEST_F(WriterTest, CompressingAheadGivesTheSameArchive)
 {
     auto tree = sampletree();
     for (int i = 0; i < 40; ++i) tree["setup\\many\\f" + std::to_string(i) + ".txt"] = textdata() + std::to_string(i);
-    tree["setup\\large\\big.bin"] = noise((16u << 20) + 1, 3); // past the in-memory limit
+    // One byte past the in-memory limit: the writer streams this one itself.
+    tree["setup\\large\\big.bin"] = noise(size_t(DEFLATEAHEAD_FILE_LIMIT) + 1, 3);
     tree["setup\\large\\after.txt"] = textdata();
     writetree(root, tree);
 
@@ -389,12 +390,12 @@ TEST_F(WriterTest, DeflateAheadHandsOutWholeFiles)
         {"setup\\a.txt", textdata()},
         {"setup\\b.bin", noise(70000, 5)},
         {"setup\\empty.txt", ""},
-        {"setup\\big.bin", noise((32u << 20) + 1, 9)},
+        {"setup\\big.bin", noise(size_t(DEFLATEAHEAD_FILE_LIMIT) + 1, 9)},
     };
     writetree(root, tree);
     std::vector<std::string> paths = {"setup\\a.txt",      "", "\\setup\\b.bin", "setup\\empty.txt", "setup\\big.bin",
                                       "setup\\missing.txt"};
-    std::vector<uint64_t> sizes = {tree["setup\\a.txt"].size(), 0, 70000, 0, (32u << 20) + 1, 10};
+    std::vector<uint64_t> sizes = {tree["setup\\a.txt"].size(), 0, 70000, 0, DEFLATEAHEAD_FILE_LIMIT + 1, 10};
     deflateahead ahead(paths, sizes);
     for (size_t i = 0; i < paths.size(); ++i) {
         deflatedfile file;

@@ -1,4 +1,4 @@
-// The sequence the installer runs on its setup configuration, on text already in memory.
+// The edit the installer makes to its setup configuration, on text already in memory.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -6,28 +6,11 @@
 #include <ostream>
 
 #include "support/indexcheck.h"
+#include "stampsources.h"
 #include "support/xmltesttext.h"
 #include "xmldoc.h"
 
 namespace {
-
-// Stamps path into every source child of the root, adding one when there is none.
-void stampSources(xmldoc& doc, const std::u16string& path)
-{
-    bool found = false;
-    while (doc.findNextChild(u"source")) {
-        found = true;
-        doc.putAttribute(doc.childIndex, u"path", path, 0);
-        ASSERT_EQ(checkIndex(doc), "");
-    }
-    if (!found) {
-        doc.insertElement(u"source", std::u16string_view(), ADD_AS_CHILD | ADD_BEFORE);
-        ASSERT_EQ(checkIndex(doc), "");
-        doc.findNextChild(u"source");
-        doc.putAttribute(doc.childIndex, u"path", path, 0);
-        ASSERT_EQ(checkIndex(doc), "");
-    }
-}
 
 struct stampcase {
     const char* name;
@@ -67,7 +50,7 @@ TEST_P(Stamp, ConfigurationText)
     xmldoc doc;
     doc.setText(static_cast<const char16_t*>(nullptr));
     doc.setText(u16(c.config));
-    stampSources(doc, u16(c.path));
+    stampsources(doc, u16(c.path));
     EXPECT_EQ(u8(doc.text), c.stamped);
     EXPECT_EQ(checkIndex(doc), "");
 }
@@ -113,7 +96,7 @@ TEST_P(StampFixture, MatchesStampedFile)
     xmldoc doc;
     doc.setText(static_cast<const char16_t*>(nullptr));
     EXPECT_EQ(doc.setText(u16(config)), GetParam().sound);
-    stampSources(doc, u"C:\\Users\\A&B\\install_test.exe");
+    stampsources(doc, u"C:\\Users\\A&B\\install_test.exe");
     EXPECT_EQ(u8(doc.text), stamped);
     EXPECT_EQ(checkIndex(doc), "");
 }
