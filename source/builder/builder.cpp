@@ -62,27 +62,22 @@ bool isdirectory(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// The first file below directory that a package cannot hold (2 GiB or more),
-// found by size alone before anything is compressed; false when there is none.
-bool findlargefile(const std::string& directory, std::string& found)
+// Checks a tree before anything is compressed: false, with its line, when
+// the tree has a loop or a file a package cannot hold (2 GiB or more).
+bool checktree(const char* tree)
 {
-    _finddatai64_t data;
-    intptr_t find = _findfirsti64((directory + "\\*").c_str(), &data);
-    if (find == -1) return false;
-    bool large = false;
-    do {
-        std::string name = data.name;
-        if (name == "." || name == "..") continue;
-        std::string path = directory + "\\" + name;
-        if (data.attrib & _A_SUBDIR)
-            large = findlargefile(path, found);
-        else if (uint64_t(data.size) >= PACKAGE_LIMIT) {
-            found = path;
-            large = true;
+    for (const treestep& step : filelist::listtree(tree)) {
+        if (step.kind == treestep::LOOP) {
+            printf("%s leads back to %s: a tree with a loop cannot be packed!\n", step.path.c_str(),
+                   step.again.c_str());
+            return false;
         }
-    } while (!large && _findnexti64(find, &data) == 0);
-    _findclose(find);
-    return large;
+        if (step.kind == treestep::FILE_ENTRY && step.size >= PACKAGE_LIMIT) {
+            printf("%s is 2 GiB or larger: a package cannot hold it!\n", step.path.c_str());
+            return false;
+        }
+    }
+    return true;
 }
 
 // Writes archive from the tree. A missing tree gives an archive without
@@ -108,9 +103,7 @@ int failed(const char* format, const char* name)
     return -1;
 }
 
-} // namespace
-
-int buildpackage(FILE* ownfile)
+int build(FILE* ownfile)
 {
     stdiofile own(ownfile);
     std::string workspace = workspacedir();
@@ -129,9 +122,10 @@ int buildpackage(FILE* ownfile)
 
     replaceicon(ICON_FILE, ansitowide(PACKAGE_NAME).c_str());
 
-    std::string large;
-    if (findlargefile("app", large) || findlargefile("setup", large))
-        return failed("%s is 2 GiB or larger: a package cannot hold it!\n", large.c_str());
+    if (!checktree("app") || !checktree("setup")) {
+        fflush(stdout);
+        return -1;
+    }
 
     datazip archive;
     filelist walker;
@@ -179,4 +173,16 @@ int buildpackage(FILE* ownfile)
     if (fclose(package.release()) != 0) return failed("Write %s failed!\n", PACKAGE_NAME);
     popup.reset();
     return 0;
+}
+
+} // namespace
+
+int buildpackage(FILE* ownfile)
+{
+    // Every file of the build is closed when build returns. A program left
+    // under the package's name would build again when started, so a failed
+    // build leaves no package at all.
+    int result = build(ownfile);
+    if (result != 0) DeleteFileA(PACKAGE_NAME);
+    return result;
 }

@@ -291,6 +291,42 @@ runresult run(const std::wstring& commandline, const runoptions& options)
     return result;
 }
 
+namespace {
+
+// Z:\a\b as /a/b.
+std::wstring unixpathof(const std::wstring& path)
+{
+    std::wstring unix =
+        path.size() > 1 && (path[0] == L'Z' || path[0] == L'z') && path[1] == L':' ? path.substr(2) : path;
+    std::replace(unix.begin(), unix.end(), L'\\', L'/');
+    return unix;
+}
+
+} // namespace
+
+bool makeunixlink(const std::string& target, const std::wstring& link)
+{
+    runoptions options;
+    options.timeoutms = 10000;
+    runresult r = run(L"/bin/ln -s \"" + widen(target) + L"\" \"" + unixpathof(link) + L"\"", options);
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(link.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    FindClose(find);
+    // Wine shows a link to a directory as a reparse point, a link to a file as the file.
+    const DWORD directorylink = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    const bool shown =
+        !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (data.dwFileAttributes & directorylink) == directorylink;
+    return r.started && r.exitcode == 0 && shown;
+}
+
+void removeunixlink(const std::wstring& link)
+{
+    runoptions options;
+    options.timeoutms = 10000;
+    run(L"/bin/rm -f \"" + unixpathof(link) + L"\"", options);
+}
+
 bool copywithsize(const std::wstring& src, const std::wstring& dst, long delta)
 {
     std::string bytes = readfile(src);
