@@ -1,8 +1,10 @@
 #include "datazip.h"
 
 #include "deflateahead.h"
+#include "entryname.h"
 #include "logline.h"
 
+#include <windows.h>
 #include <zip.h>
 
 #include <cstdio>
@@ -14,6 +16,9 @@ namespace {
 const int32_t READ_SIZE = 16384;
 
 bool isseparator(char c) { return c == '\\' || c == '/'; }
+
+// Names reach the writer in the ANSI code page.
+bool ansileadbyte(unsigned char byte) { return IsDBCSLeadByte(BYTE(byte)) != 0; }
 
 } // namespace
 
@@ -74,8 +79,7 @@ bool datazip::putfileinzip(const char* path)
 
     const char* name = path;
     while (isseparator(*name)) ++name;
-    size_t length = strlen(name);
-    if (length > 0 && isseparator(name[length - 1])) return true;
+    if (endswithseparator(name, ansileadbyte)) return true;
 
     // The source is opened before the entry is started, so a file that cannot
     // be read leaves no empty entry behind under its name.
@@ -135,8 +139,7 @@ bool datazip::putdeflated(const char* path, const deflatedfile& file)
 
     const char* name = path;
     while (isseparator(*name)) ++name;
-    size_t length = strlen(name);
-    if (length > 0 && isseparator(name[length - 1])) return true;
+    if (endswithseparator(name, ansileadbyte)) return true;
 
     // raw: the data go in as they are; level 9 still marks the entry as
     // maximally compressed.

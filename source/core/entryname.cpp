@@ -76,3 +76,18 @@ bool safeentryname(const char* name, leadbytetest islead)
     // The last component is the file itself, below "setup\".
     return components > 0 && safecomponent(component);
 }
+
+bool endswithseparator(const char* name, leadbytetest islead)
+{
+    bool separator = false;
+    for (size_t i = 0; name[i] != 0;) {
+        if (islead && islead((unsigned char)name[i]) && name[i + 1] != 0) {
+            separator = false;
+            i += 2;
+            continue;
+        }
+        separator = isseparator(name[i]);
+        ++i;
+    }
+    return separator;
+}

@@ -17,3 +17,8 @@ const int ENTRY_NAME_SIZE = 512;
 // valid second byte, and is shorter than 512 bytes. "/" counts as a separator as well as "\". islead (null: a
 // single-byte code page) says which bytes start a double-byte character; its second byte never counts as a separator.
 bool safeentryname(const char* name, leadbytetest islead);
+
+// True when the last character of name is a separator ("\" or "/"): a
+// directory, which gets no entry. islead as above: the second byte of a
+// double-byte character is never a separator, even where it is 0x5C.
+bool endswithseparator(const char* name, leadbytetest islead);
