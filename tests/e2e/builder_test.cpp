@@ -409,7 +409,7 @@ TEST(Builder, FailedBuildRemovesThePackageOfAnEarlierBuild)
     EXPECT_FALSE(harness::fileexists(work.package()));
 }
 
-// Links are made with the system's ln (see harness::makeunixlink) and removed
+// Links are made as Unix links (see harness::makeunixlink) and removed
 // again before the scratch directory is, whatever the test's outcome.
 struct linkset {
     std::vector<std::wstring> links;

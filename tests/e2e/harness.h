@@ -61,10 +61,10 @@ struct runresult {
 runresult run(const std::wstring& commandline, const runoptions& options = runoptions());
 
 // Under Wine: makes link (a Windows path on drive Z:) a Unix symbolic link to
-// target (a Unix path, relative to the link's directory or absolute) with the
-// system's ln, since Wine has no call that makes one; true when the link is
-// there (a link to a directory as a reparse point). removeunixlink removes the link alone with rm:
-// under Wine, Windows calls on a link act on its target.
+// target (a Unix path, relative to the link's directory or absolute), since
+// Wine has no call that makes one; true when the link is there (a link to a
+// directory as a reparse point). removeunixlink removes the link alone: under
+// Wine, Windows calls on a link act on its target.
 bool makeunixlink(const std::string& target, const std::wstring& link);
 void removeunixlink(const std::wstring& link);
 
