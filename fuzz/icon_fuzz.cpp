@@ -35,6 +35,12 @@ int expectedresult(const uint8_t* bytes, size_t length, uint64_t filesize)
         if (size > ICON_IMAGE_MAX) return ICON_IMAGE_TOO_LARGE;
         if (offset < directory || offset + size > filesize) return ICON_IMAGE_OUTSIDE;
     }
+    // Every image once, then the last one again for each filler identifier.
+    uint64_t total = 0;
+    for (uint32_t i = 0; i < count; ++i) total += get32(bytes + 6 + i * 16 + 8);
+    const uint32_t filler = count > ICON_FILLER_UPTO ? count - ICON_FILLER_UPTO : ICON_FILLER_UPTO - count;
+    total += uint64_t(filler) * get32(bytes + 6 + (count - 1) * 16 + 8);
+    if (total > ICON_TOTAL_MAX) return ICON_TOO_MANY_BYTES;
     return ICON_OK;
 }
 

@@ -156,8 +156,6 @@ bool emptyarchive(window& w)
     return memcmp(record, EMPTY, 20) == 0 && comment == w.size - 22;
 }
 
-bool isseparator(char c) { return c == '\\' || c == '/'; }
-
 // Position of the character after name[i] in the ANSI code page: a trail byte
 // of a double-byte character may equal a separator and must not count as one.
 size_t nextchar(const char* name, size_t i)

@@ -1,8 +1,11 @@
 #include "datazip.h"
 
 #include "deflateahead.h"
+#include "entryname.h"
+#include "handles.h"
 #include "logline.h"
 
+#include <windows.h>
 #include <zip.h>
 
 #include <cstdio>
@@ -13,7 +16,50 @@ namespace {
 
 const int32_t READ_SIZE = 16384;
 
-bool isseparator(char c) { return c == '\\' || c == '/'; }
+const char* const PUT_FUNCTION = "datazip::putfileinzip";
+
+// Names reach the writer in the ANSI code page.
+bool ansileadbyte(unsigned char byte) { return IsDBCSLeadByte(BYTE(byte)) != 0; }
+
+// The entry name for path, after its size line: leading separators are not
+// part of it. Null for a directory (a name that ends with a separator), which
+// gets no entry.
+const char* entrynamefor(const char* path)
+{
+    datazip::isLargeFile(path);
+    const char* name = path;
+    while (isseparator(*name)) ++name;
+    return endswithseparator(name, ansileadbyte) ? nullptr : name;
+}
+
+// Writes size bytes into the open entry; false, with its line, when minizip
+// fails, and error then holds minizip's result.
+bool writeinzip(void* handle, const char* name, const void* data, size_t size, int32_t& error)
+{
+    int written = zipWriteInFileInZip(handle, data, unsigned(size));
+    if (written >= 0) return true;
+    error = written;
+    logline("datazip", PUT_FUNCTION, 65, "err in writing %s in the zipfile\n", name);
+    return false;
+}
+
+// Starts an entry; false, with its line, when minizip refuses it.
+bool startentry(void* handle, const char* name, const zip_fileinfo& info, int raw, int32_t& error)
+{
+    error = zipOpenNewFileInZip2(handle, name, &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 9, raw);
+    if (error == ZIP_OK) return true;
+    logline("datazip", PUT_FUNCTION, 46, "err in opening %s in zipfile\n", name);
+    return false;
+}
+
+// Finishes an entry (raw: with the size and CRC-32 the data had before they
+// were deflated); minizip's result, with its line when not ZIP_OK.
+int finishentry(void* handle, const char* name, const deflatedfile* raw)
+{
+    int closed = raw ? zipCloseFileInZipRaw(handle, raw->size, raw->crc) : zipCloseFileInZip(handle);
+    if (closed != ZIP_OK) logline("datazip", PUT_FUNCTION, 79, "error in closing %s in the zipfile!\n", name);
+    return closed;
+}
 
 } // namespace
 
@@ -55,66 +101,46 @@ bool datazip::closezipfile()
 
 int datazip::isLargeFile(const char* path)
 {
-    FILE* file = fopen(path, "rb");
+    stdiofile file(fopen(path, "rb"));
     if (!file) return 0;
     // Measured with 64 bits: the runtime's 32-bit ftell wraps at 2 GiB and
     // reports a 4 GiB file as empty.
-    long long size = _fseeki64(file, 0, SEEK_END) == 0 ? _ftelli64(file) : -1;
+    long long size = _fseeki64(file.get(), 0, SEEK_END) == 0 ? _ftelli64(file.get()) : -1;
     logline("datazip", "datazip::isLargeFile", 104, "File : %s is %lld bytes\n", path, size);
-    fclose(file);
     return size < 0 || size > 0x7FFFFFFFll ? 1 : 0;
 }
 
 bool datazip::putfileinzip(const char* path)
 {
-    const char* const FUNCTION = "datazip::putfileinzip";
     zip_fileinfo info;
     memset(&info, 0, sizeof info);
-    isLargeFile(path);
-
-    const char* name = path;
-    while (isseparator(*name)) ++name;
-    size_t length = strlen(name);
-    if (length > 0 && isseparator(name[length - 1])) return true;
+    const char* name = entrynamefor(path);
+    if (!name) return true;
 
     // The source is opened before the entry is started, so a file that cannot
     // be read leaves no empty entry behind under its name.
-    FILE* source = fopen(name, "rb");
+    stdiofile source(fopen(name, "rb"));
     if (!source) {
-        logline("datazip", FUNCTION, 50, "error in opening %s\n", name);
+        logline("datazip", PUT_FUNCTION, 50, "error in opening %s\n", name);
         error = -1;
         return false;
     }
-    error = zipOpenNewFileInZip(handle, name, &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 9);
-    if (error != ZIP_OK) {
-        logline("datazip", FUNCTION, 46, "err in opening %s in zipfile\n", name);
-        fclose(source);
-        return false;
-    }
+    if (!startentry(handle, name, info, 0, error)) return false;
 
     std::vector<char> buffer(static_cast<size_t>(readsize));
     size_t got = 0;
     do {
         error = 0;
-        got = fread(buffer.data(), 1, buffer.size(), source);
-        if (got < buffer.size() && !feof(source)) {
-            logline("datazip", FUNCTION, 59, "error in reading %s\n", name);
+        got = fread(buffer.data(), 1, buffer.size(), source.get());
+        if (got < buffer.size() && !feof(source.get())) {
+            logline("datazip", PUT_FUNCTION, 59, "error in reading %s\n", name);
             error = -1;
         }
-        if (got > 0) {
-            int written = zipWriteInFileInZip(handle, buffer.data(), unsigned(got));
-            if (written < 0) {
-                error = written;
-                logline("datazip", FUNCTION, 65, "err in writing %s in the zipfile\n", name);
-                fclose(source);
-                return false;
-            }
-        }
+        if (got > 0 && !writeinzip(handle, name, buffer.data(), got, error)) return false;
     } while (error == 0 && got > 0);
-    fclose(source);
+    source.reset();
 
-    int closed = zipCloseFileInZip(handle);
-    if (closed != ZIP_OK) logline("datazip", FUNCTION, 79, "error in closing %s in the zipfile!\n", name);
+    int closed = finishentry(handle, name, nullptr);
     if (error < 0) {
         // The entry holds only part of the file: the caller must not ship it.
         error = -1;
@@ -126,35 +152,18 @@ bool datazip::putfileinzip(const char* path)
 
 bool datazip::putdeflated(const char* path, const deflatedfile& file)
 {
-    const char* const FUNCTION = "datazip::putfileinzip";
     zip_fileinfo info;
     memset(&info, 0, sizeof info);
     // minizip would set this from deflate's own classification.
     info.internal_fa = file.text ? 1 : 0;
-    isLargeFile(path);
-
-    const char* name = path;
-    while (isseparator(*name)) ++name;
-    size_t length = strlen(name);
-    if (length > 0 && isseparator(name[length - 1])) return true;
+    const char* name = entrynamefor(path);
+    if (!name) return true;
 
     // raw: the data go in as they are; level 9 still marks the entry as
     // maximally compressed.
-    error = zipOpenNewFileInZip2(handle, name, &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 9, 1);
-    if (error != ZIP_OK) {
-        logline("datazip", FUNCTION, 46, "err in opening %s in zipfile\n", name);
-        return false;
-    }
-    if (!file.data.empty()) {
-        int written = zipWriteInFileInZip(handle, file.data.data(), unsigned(file.data.size()));
-        if (written < 0) {
-            error = written;
-            logline("datazip", FUNCTION, 65, "err in writing %s in the zipfile\n", name);
-            return false;
-        }
-    }
-    int closed = zipCloseFileInZipRaw(handle, file.size, file.crc);
-    if (closed != ZIP_OK) logline("datazip", FUNCTION, 79, "error in closing %s in the zipfile!\n", name);
+    if (!startentry(handle, name, info, 1, error)) return false;
+    if (!file.data.empty() && !writeinzip(handle, name, file.data.data(), file.data.size(), error)) return false;
+    int closed = finishentry(handle, name, &file);
     error = closed;
     return closed == ZIP_OK;
 }

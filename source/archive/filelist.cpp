@@ -2,6 +2,7 @@
 
 #include "datazip.h"
 #include "deflateahead.h"
+#include "handles.h"
 #include "logline.h"
 
 #include <direct.h>
@@ -14,49 +15,98 @@
 namespace {
 
 const unsigned SUBDIRECTORY = 0x10;
+const unsigned REPARSE_POINT = 0x400;
 
 bool isdots(const char* name) { return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)); }
 
-// One step of the depth-first walk, in the order the archive receives it.
-struct walkstep {
-    enum { FILE_ENTRY, DIRECTORY_END, UNLISTABLE } kind;
+// A directory the walk is inside. Its identity (volume and file index, read
+// through any link) is taken only once the walk has passed a link: without
+// links a tree cannot lead back into itself.
+struct opendirectory {
     std::string path;
-    uint64_t size;
+    bool known = false;
+    bool readable = false;
+    DWORD volume = 0;
+    DWORD indexhigh = 0;
+    DWORD indexlow = 0;
+
+    bool identify()
+    {
+        if (known) return readable;
+        known = true;
+        // No access rights are needed to read the identity; backup semantics open a directory.
+        filehandle directory(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        BY_HANDLE_FILE_INFORMATION information;
+        readable = directory && GetFileInformationByHandle(directory.get(), &information);
+        if (readable) {
+            volume = information.dwVolumeSerialNumber;
+            indexhigh = information.nFileIndexHigh;
+            indexlow = information.nFileIndexLow;
+        }
+        return readable;
+    }
+
+    bool same(const opendirectory& other) const
+    {
+        return volume == other.volume && indexhigh == other.indexhigh && indexlow == other.indexlow;
+    }
 };
 
-void walk(const std::string& directory, std::vector<walkstep>& steps)
+// Walks the directory on top of open; false once a loop was met (the walk then stops).
+bool walk(std::vector<opendirectory>& open, bool belowlink, std::vector<treestep>& steps)
 {
-    _finddata_t found;
-    intptr_t listing = _findfirst((directory + "\\*").c_str(), &found);
-    if (listing == -1) {
-        steps.push_back({walkstep::UNLISTABLE, directory, 0});
-        return;
+    const std::string directory = open.back().path;
+    if (belowlink && open.back().identify()) {
+        for (size_t i = 0; i + 1 < open.size(); ++i) {
+            if (open[i].identify() && open[i].same(open.back())) {
+                steps.push_back({treestep::LOOP, directory, 0, open[i].path});
+                return false;
+            }
+        }
     }
+    _finddatai64_t found;
+    findhandle listing(_findfirsti64((directory + "\\*").c_str(), &found));
+    if (!listing) {
+        steps.push_back({treestep::UNLISTABLE, directory, 0, std::string()});
+        return true;
+    }
+    bool noloop = true;
     do {
         if (isdots(found.name)) continue;
         std::string path = directory + "\\" + found.name;
         if (found.attrib & SUBDIRECTORY) {
-            walk(path, steps);
-            steps.push_back({walkstep::DIRECTORY_END, path + "\\", 0});
+            open.push_back({path});
+            noloop = walk(open, belowlink || (found.attrib & REPARSE_POINT), steps);
+            open.pop_back();
+            if (noloop) steps.push_back({treestep::DIRECTORY_END, path + "\\", 0, std::string()});
         } else {
-            steps.push_back({walkstep::FILE_ENTRY, path, uint64_t(found.size)});
+            steps.push_back({treestep::FILE_ENTRY, path, uint64_t(found.size), std::string()});
         }
-    } while (_findnext(listing, &found) == 0);
-    _findclose(listing);
+    } while (noloop && _findnexti64(listing.get(), &found) == 0);
+    return noloop;
 }
 
 } // namespace
+
+std::vector<treestep> filelist::listtree(const std::string& directory)
+{
+    std::vector<treestep> steps;
+    std::vector<opendirectory> open(1);
+    open[0].path = directory;
+    walk(open, false, steps);
+    return steps;
+}
 
 bool filelist::GetAllFileInfoAndZip(const char* directory, datazip& archive)
 {
     // The tree is listed first, so the files can be compressed ahead on a
     // second thread while the archive is written in walk order.
-    std::vector<walkstep> steps;
-    walk(directory, steps);
+    std::vector<treestep> steps = listtree(directory);
     std::vector<std::string> files(steps.size());
     std::vector<uint64_t> sizes(steps.size());
     for (size_t i = 0; i < steps.size(); ++i) {
-        if (steps[i].kind != walkstep::FILE_ENTRY) continue;
+        if (steps[i].kind != treestep::FILE_ENTRY) continue;
         files[i] = steps[i].path;
         sizes[i] = steps[i].size;
     }
@@ -64,15 +114,20 @@ bool filelist::GetAllFileInfoAndZip(const char* directory, datazip& archive)
 
     bool complete = true;
     for (size_t i = 0; i < steps.size(); ++i) {
-        const walkstep& step = steps[i];
-        if (step.kind == walkstep::UNLISTABLE) {
+        const treestep& step = steps[i];
+        if (step.kind == treestep::LOOP) {
+            logline("filelist", "filelist::GetAllFileInfoAndZip", 31, "%s leads back to %s: not packed\n",
+                    step.path.c_str(), step.again.c_str());
+            return false;
+        }
+        if (step.kind == treestep::UNLISTABLE) {
             logline("filelist", "filelist::GetAllFileInfoAndZip", 29, "Cannot get handle for file %s\n",
                     step.path.c_str());
             complete = false;
             continue;
         }
         deflatedfile deflated;
-        bool added = step.kind == walkstep::FILE_ENTRY && ahead.take(i, deflated)
+        bool added = step.kind == treestep::FILE_ENTRY && ahead.take(i, deflated)
                          ? archive.putdeflated(step.path.c_str(), deflated)
                          : archive.putfileinzip(step.path.c_str());
         if (!added) complete = false;

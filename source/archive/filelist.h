@@ -4,13 +4,29 @@
 
 #include <string>
 
+#include <cstdint>
+#include <vector>
+
 class datazip;
+
+// One step of a depth-first tree walk, in the order an archive receives it.
+struct treestep {
+    enum kindtype { FILE_ENTRY, DIRECTORY_END, UNLISTABLE, LOOP } kind;
+    std::string path;  // the file, the directory (ending in '\\') or, for LOOP, the directory met again
+    uint64_t size = 0; // FILE_ENTRY: its size in bytes
+    std::string again; // LOOP: the directory of the walk it is the same as
+};
 
 class filelist {
 public:
+    // Lists directory depth first in listing order. Links are followed, but a
+    // directory that is one the walk is already inside (a link to an ancestor,
+    // or any cycle of links) ends the listing with a LOOP step.
+    static std::vector<treestep> listtree(const std::string& directory);
     // Adds every file below directory to archive, depth first in listing
     // order, entry names starting with directory. False when the directory
-    // cannot be listed or any file could not be added completely.
+    // cannot be listed, any file could not be added completely or the tree
+    // has a loop (then nothing after the loop is added).
     bool GetAllFileInfoAndZip(const char* directory, datazip& archive);
     // Deletes path and everything below it; entries that cannot be deleted
     // stay, with the directories above them. False when path cannot be listed.

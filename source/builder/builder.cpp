@@ -4,6 +4,7 @@
 #include "filelist.h"
 #include "handles.h"
 #include "iconreplace.h"
+#include "logline.h"
 #include "md5digest.h"
 #include "packagetrailer.h"
 #include "pathhelpers.h"
@@ -62,27 +63,22 @@ bool isdirectory(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// The first file below directory that a package cannot hold (2 GiB or more),
-// found by size alone before anything is compressed; false when there is none.
-bool findlargefile(const std::string& directory, std::string& found)
+// Checks a tree before anything is compressed: false, with its line, when
+// the tree has a loop or a file a package cannot hold (2 GiB or more).
+bool checktree(const char* tree)
 {
-    _finddatai64_t data;
-    intptr_t find = _findfirsti64((directory + "\\*").c_str(), &data);
-    if (find == -1) return false;
-    bool large = false;
-    do {
-        std::string name = data.name;
-        if (name == "." || name == "..") continue;
-        std::string path = directory + "\\" + name;
-        if (data.attrib & _A_SUBDIR)
-            large = findlargefile(path, found);
-        else if (uint64_t(data.size) >= PACKAGE_LIMIT) {
-            found = path;
-            large = true;
+    for (const treestep& step : filelist::listtree(tree)) {
+        if (step.kind == treestep::LOOP) {
+            plainline("%s leads back to %s: a tree with a loop cannot be packed!\n", step.path.c_str(),
+                      step.again.c_str());
+            return false;
         }
-    } while (!large && _findnexti64(find, &data) == 0);
-    _findclose(find);
-    return large;
+        if (step.kind == treestep::FILE_ENTRY && step.size >= PACKAGE_LIMIT) {
+            plainline("%s is 2 GiB or larger: a package cannot hold it!\n", step.path.c_str());
+            return false;
+        }
+    }
+    return true;
 }
 
 // Writes archive from the tree. A missing tree gives an archive without
@@ -95,7 +91,7 @@ bool ziptree(datazip& archive, filelist& walker, const std::string& archivepath,
     bool walked = walker.GetAllFileInfoAndZip(tree, archive);
     bool closed = archive.closezipfile();
     if (present && !walked) {
-        printf("Packing %s failed!\n", tree);
+        plainline("Packing %s failed!\n", tree);
         return false;
     }
     return closed;
@@ -103,14 +99,11 @@ bool ziptree(datazip& archive, filelist& walker, const std::string& archivepath,
 
 int failed(const char* format, const char* name)
 {
-    printf(format, name);
-    fflush(stdout);
+    plainline(format, name);
     return -1;
 }
 
-} // namespace
-
-int buildpackage(FILE* ownfile)
+int build(FILE* ownfile)
 {
     stdiofile own(ownfile);
     std::string workspace = workspacedir();
@@ -129,9 +122,7 @@ int buildpackage(FILE* ownfile)
 
     replaceicon(ICON_FILE, ansitowide(PACKAGE_NAME).c_str());
 
-    std::string large;
-    if (findlargefile("app", large) || findlargefile("setup", large))
-        return failed("%s is 2 GiB or larger: a package cannot hold it!\n", large.c_str());
+    if (!checktree("app") || !checktree("setup")) return -1;
 
     datazip archive;
     filelist walker;
@@ -179,4 +170,16 @@ int buildpackage(FILE* ownfile)
     if (closechecked(package) != 0) return failed("Write %s failed!\n", PACKAGE_NAME);
     popup.reset();
     return 0;
+}
+
+} // namespace
+
+int buildpackage(FILE* ownfile)
+{
+    // Every file of the build is closed when build returns. A program left
+    // under the package's name would build again when started, so a failed
+    // build leaves no package at all.
+    int result = build(ownfile);
+    if (result != 0) DeleteFileA(PACKAGE_NAME);
+    return result;
 }

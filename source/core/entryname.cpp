@@ -5,8 +5,6 @@
 
 namespace {
 
-bool isseparator(char c) { return c == '\\' || c == '/'; }
-
 char upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
 
 bool sameletters(const std::string& text, size_t length, const char* word)
@@ -77,4 +75,19 @@ bool safeentrynameunder(const char* name, const char* top, leadbytetest islead)
     }
     // The last component is the file itself, below top.
     return components > 0 && safecomponent(component);
+}
+
+bool endswithseparator(const char* name, leadbytetest islead)
+{
+    bool separator = false;
+    for (size_t i = 0; name[i] != 0;) {
+        if (islead && islead((unsigned char)name[i]) && name[i + 1] != 0) {
+            separator = false;
+            i += 2;
+            continue;
+        }
+        separator = isseparator(name[i]);
+        ++i;
+    }
+    return separator;
 }

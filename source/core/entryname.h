@@ -6,6 +6,9 @@
 // names are read in.
 typedef bool (*leadbytetest)(unsigned char byte);
 
+// The separators of an entry name: "\\" and, as Windows reads it, "/".
+inline bool isseparator(char c) { return c == '\\' || c == '/'; }
+
 // Bytes an entry name may take, its terminating zero included.
 const int ENTRY_NAME_SIZE = 512;
 
@@ -21,3 +24,8 @@ bool safeentryname(const char* name, leadbytetest islead);
 // The same rule for a name whose first component must be top (compared
 // exactly) instead of "setup": "app" for the names of archive B.
 bool safeentrynameunder(const char* name, const char* top, leadbytetest islead);
+
+// True when the last character of name is a separator ("\" or "/"): a
+// directory, which gets no entry. islead as above: the second byte of a
+// double-byte character is never a separator, even where it is 0x5C.
+bool endswithseparator(const char* name, leadbytetest islead);

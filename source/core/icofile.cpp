@@ -33,6 +33,9 @@ int readicondirectory(const unsigned char* bytes, size_t length, uint64_t filesi
         if (e.size > ICON_IMAGE_MAX) return ICON_IMAGE_TOO_LARGE;
         if (e.offset < directory || uint64_t(e.offset) + e.size > filesize) return ICON_IMAGE_OUTSIDE;
     }
+    uint64_t total = 0;
+    for (const iconslot& slot : iconslots(count)) total += read[slot.entry].size;
+    if (total > ICON_TOTAL_MAX) return ICON_TOO_MANY_BYTES;
     entries.swap(read);
     return ICON_OK;
 }
@@ -48,6 +51,7 @@ const char* iconresulttext(int result)
     case ICON_EMPTY_IMAGE: return "empty image";
     case ICON_IMAGE_TOO_LARGE: return "image too large";
     case ICON_IMAGE_OUTSIDE: return "image outside the file";
+    case ICON_TOO_MANY_BYTES: return "images add up to more than 64 MiB";
     default: return "unknown fault";
     }
 }

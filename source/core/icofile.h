@@ -12,6 +12,11 @@ const uint32_t ICON_ENTRY_SIZE = 16;
 // Far above any real icon image (a 256-pixel 32-bit bitmap is about 270 KB),
 // far below what a hostile size field could make a reader allocate.
 const uint32_t ICON_IMAGE_MAX = 16 * 1024 * 1024;
+// Bytes all identifiers receive together, filler copies included. The
+// resource update holds every image it is given until it is committed, so a
+// damaged directory whose entries all name one large image must not reach it:
+// the images of a real icon with 256-pixel sizes take about 1 MB.
+const uint64_t ICON_TOTAL_MAX = 64 * 1024 * 1024;
 // Identifiers up to n, or 2n - 10 with the filler, must fit a 16-bit resource id.
 const uint32_t ICON_COUNT_MAX = (0xFFFF + 10) / 2;
 // Below this count the filler pads the identifiers up to it.
@@ -26,7 +31,8 @@ enum {
     ICON_SHORT_DIRECTORY = -4, // the file ends inside the directory
     ICON_EMPTY_IMAGE = -5,     // an entry with an image size of 0
     ICON_IMAGE_TOO_LARGE = -6, // an entry larger than ICON_IMAGE_MAX
-    ICON_IMAGE_OUTSIDE = -7    // an image overlapping the directory or running past the end
+    ICON_IMAGE_OUTSIDE = -7,   // an image overlapping the directory or running past the end
+    ICON_TOO_MANY_BYTES = -8   // the images, with their filler copies, add up to more than ICON_TOTAL_MAX
 };
 
 struct iconentry {
@@ -52,7 +58,8 @@ uint16_t iconcount(const unsigned char* header);
 size_t icondirectorysize(uint16_t count);
 // Reads header and directory from the first length bytes of an icon file of
 // filesize bytes and checks that every image lies wholly inside the file,
-// after the directory. Returns ICON_OK with entries in file order, or the
+// after the directory, and that all identifiers together take at most
+// ICON_TOTAL_MAX bytes. Returns ICON_OK with entries in file order, or the
 // first fault (entries then empty).
 int readicondirectory(const unsigned char* bytes, size_t length, uint64_t filesize, std::vector<iconentry>& entries);
 // A short English description of a readicondirectory result.

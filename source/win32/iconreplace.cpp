@@ -24,9 +24,9 @@ bool readat(HANDLE file, uint32_t offset, unsigned char* out, DWORD length)
     return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) && readexact(file, out, length);
 }
 
-// Every image of the icon file, or false when the file is not a complete icon
-// file. Nothing is taken from a header, entry or image that was not read whole.
-bool readiconfile(HANDLE file, std::vector<iconentry>& entries, std::vector<std::vector<unsigned char>>& images)
+// The directory of the icon file, or false when it is not a complete icon
+// file. Nothing is taken from a header or entry that was not read whole.
+bool readiconfile(HANDLE file, std::vector<iconentry>& entries)
 {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) return false;
@@ -46,14 +46,6 @@ bool readiconfile(HANDLE file, std::vector<iconentry>& entries, std::vector<std:
         plainline("IconFile is not a complete icon file (%s)!\n", iconresulttext(result));
         return false;
     }
-    images.resize(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i) {
-        images[i].resize(entries[i].size);
-        if (!readat(file, entries[i].offset, images[i].data(), entries[i].size)) {
-            plainline("IconFile could not be read!\n");
-            return false;
-        }
-    }
     return true;
 }
 
@@ -67,15 +59,26 @@ bool replaceicon(const wchar_t* iconfile, const wchar_t* executable)
         return false;
     }
     std::vector<iconentry> entries;
-    std::vector<std::vector<unsigned char>> images;
-    if (!readiconfile(icon.get(), entries, images)) return false;
+    if (!readiconfile(icon.get(), entries)) return false;
 
     // The icon groups are kept: they already name identifiers 1..n. No record
     // under identifier 32440 is written, since nothing reads it.
     resourceupdate update(BeginUpdateResourceW(executable, FALSE));
     if (!update) return true;
+    // One image is held at a time (the filler copies reuse the last); the
+    // directory check has bounded what the update itself keeps.
+    std::vector<unsigned char> image;
+    size_t loaded = entries.size();
     for (const iconslot& slot : iconslots(uint16_t(entries.size()))) {
-        std::vector<unsigned char>& image = images[slot.entry];
+        if (slot.entry != loaded) {
+            const iconentry& entry = entries[slot.entry];
+            image.resize(entry.size);
+            if (!readat(icon.get(), entry.offset, image.data(), entry.size)) {
+                plainline("IconFile could not be read!\n");
+                return false; // the update is discarded: the executable stays as it was
+            }
+            loaded = slot.entry;
+        }
         if (!UpdateResourceW(update.get(), RT_ICON, MAKEINTRESOURCEW(slot.id), ICON_LANGUAGE, image.data(),
                              DWORD(image.size())))
             return true; // the update is discarded: all images or none

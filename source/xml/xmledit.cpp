@@ -289,6 +289,24 @@ bool xmldoc::insertElement(std::u16string_view name, std::u16string_view value, 
     return true;
 }
 
+namespace {
+
+// Whether tag (a start tag as the parser read it, edited) still scans as one start tag of that length, with
+// the same name and the same verdict on "/>": an attribute edit must leave the element where it was.
+bool keepsShape(std::u16string tag, int32_t nameLength, bool emptyElement)
+{
+    tag.push_back(0);
+    tokencursor cursor;
+    cursor.text = tag.c_str();
+    nodetoken token;
+    if (scanNode(cursor, token) != KIND_ELEMENT) return false;
+    return token.length == static_cast<int32_t>(tag.size()) - 1 &&
+           cursor.tokenEnd - cursor.tokenStart + 1 == nameLength &&
+           ((token.flags & EMPTY_ELEMENT_TAG) != 0) == emptyElement;
+}
+
+} // namespace
+
 bool xmldoc::putAttribute(int32_t index, std::u16string_view name, std::u16string_view value, int32_t flags)
 {
     if (!validRecord(index) || nodeKind != KIND_ELEMENT) return false;
@@ -301,6 +319,7 @@ bool xmldoc::putAttribute(int32_t index, std::u16string_view name, std::u16strin
     cursor.next = e.startOffset + 1;
     cursor.flags = docFlags;
     const bool found = cursor.locateAttribute(wanted.c_str(), 0, nullptr, tagClose);
+    const bool emptyElement = e.endTagLength() == 0 && !(e.flags & REC_NO_END_TAG);
 
     std::u16string insertion;
     int32_t at;
@@ -313,7 +332,11 @@ bool xmldoc::putAttribute(int32_t index, std::u16string_view name, std::u16strin
             removed = end - at;
         } else {
             at = cursor.tokenStart;
-            removed = cursor.tokenEnd - cursor.tokenStart + 1;
+            int32_t end = cursor.tokenEnd + 1;
+            // The value scan runs to the '>', but where the parser read the '/' before it as the close of
+            // an empty-element tag ("<c path=d'/>"), the value ends before that '/'.
+            if (emptyElement && end == tagClose && text[static_cast<size_t>(tagClose - 1)] == u'/') --end;
+            removed = end - at;
         }
         insertion = u"\"" + v + u"\"";
     } else if (found) {
@@ -322,13 +345,16 @@ bool xmldoc::putAttribute(int32_t index, std::u16string_view name, std::u16strin
     } else {
         at = cursor.next;
         // An empty-element tag must keep its "/>" last, or it would read as a start tag.
-        if (e.endTagLength() == 0 && !(e.flags & REC_NO_END_TAG) && at > tagClose - 1 &&
-            text[static_cast<size_t>(tagClose - 1)] == u'/')
-            at = tagClose - 1;
+        if (emptyElement && at > tagClose - 1 && text[static_cast<size_t>(tagClose - 1)] == u'/') at = tagClose - 1;
         insertion = u" " + wanted + u"=\"" + v + u"\"";
     }
     const int32_t delta = static_cast<int32_t>(insertion.size()) - removed;
     if (static_cast<int64_t>(e.startTagLength()) + delta > MAX_START_TAG_LENGTH) return false;
+    // Where the value scan and the parser still read the tag differently (or the name given holds a
+    // delimiter), the edit is refused rather than allowed to move the tag's end or change what it closes.
+    std::u16string tag = text.substr(static_cast<size_t>(e.startOffset), static_cast<size_t>(e.startTagLength()));
+    tag.replace(static_cast<size_t>(at - e.startOffset), static_cast<size_t>(removed), insertion);
+    if (!keepsShape(std::move(tag), static_cast<int32_t>(endTagName(index).size()), emptyElement)) return false;
     replaceText(at, removed, insertion);
     e.setTagLengths(e.startTagLength() + delta, e.endTagLength());
     e.totalLength += delta;

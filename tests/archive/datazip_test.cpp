@@ -197,6 +197,35 @@ TEST_P(SeparatorTest, LeadingSeparatorsAreDroppedAndDirectoriesAddNothing)
 INSTANTIATE_TEST_SUITE_P(Paths, SeparatorTest, ::testing::ValuesIn(SEPARATOR_ROWS),
                          [](const auto& info) { return std::string(info.param.label); });
 
+TEST_F(WriterTest, WalkStopsAtALinkBackIntoTheTree)
+{
+    writetree(root, {{"setup\\a.txt", "a"}, {"setup\\d\\b.txt", "b"}});
+    const std::wstring link = harness::widen(root) + L"\\setup\\d\\up";
+    const bool made = harness::makeunixlink("..", link);
+    struct unlink {
+        std::wstring path;
+        ~unlink() { harness::removeunixlink(path); }
+    } guard{link};
+    ASSERT_TRUE(made);
+
+    std::vector<treestep> steps = filelist::listtree("setup");
+    ASSERT_FALSE(steps.empty());
+    EXPECT_EQ(steps.back().kind, treestep::LOOP);
+    EXPECT_EQ(steps.back().path, "setup\\d\\up");
+    EXPECT_EQ(steps.back().again, "setup");
+
+    datazip archive("qlib.zip");
+    stdoutcapture out;
+    ASSERT_TRUE(archive.zipfopen());
+    EXPECT_FALSE(filelist().GetAllFileInfoAndZip("setup", archive));
+    EXPECT_TRUE(archive.closezipfile());
+    std::string log = out.finish();
+    EXPECT_NE(log.find(" filelist filelist::GetAllFileInfoAndZip 31: setup\\d\\up leads back to setup: not packed\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("setup\\d\\up\\"), std::string::npos) << "nothing below the link is packed\n" << log;
+}
+
 TEST_F(WriterTest, UnreadableSourceFailsAndLeavesNoEntry)
 {
     writetree(root, {{"setup\\a.txt", "alpha"}, {"setup\\locked.txt", "secret"}});

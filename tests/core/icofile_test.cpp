@@ -79,6 +79,10 @@ const DirectoryRow directoryRows[] = {
     {"image_size_just_above_the_limit", 1, 1, ICON_IMAGE_MAX + 1, -1, 400, ICON_IMAGE_TOO_LARGE},
     {"image_size_zero", 2, 2, 0, -1, 200, ICON_EMPTY_IMAGE},
     {"more_images_than_identifiers", ICON_COUNT_MAX + 1, 1, 8, -1, 400, ICON_TOO_MANY_IMAGES},
+    // Seven images fill identifiers 1..7 and the seventh 8..10 too: 6 * 8 + 4 * size bytes in all.
+    {"images_and_filler_reaching_the_total", 7, 7, ICON_IMAGE_MAX - 12, -1, -1, ICON_OK},
+    {"images_and_filler_past_the_total", 7, 7, ICON_IMAGE_MAX - 11, -1, -1, ICON_TOO_MANY_BYTES},
+    {"largest_image_alone_with_nine_copies", 1, 1, ICON_IMAGE_MAX, -1, -1, ICON_TOO_MANY_BYTES},
 };
 
 class IconDirectory : public testing::TestWithParam<DirectoryRow> {};

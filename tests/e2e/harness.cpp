@@ -291,6 +291,55 @@ runresult run(const std::wstring& commandline, const runoptions& options)
     return result;
 }
 
+namespace {
+
+// Z:\a\b as /a/b, in UTF-8.
+std::string unixpathof(const std::wstring& path)
+{
+    std::wstring unix =
+        path.size() > 1 && (path[0] == L'Z' || path[0] == L'z') && path[1] == L':' ? path.substr(2) : path;
+    std::replace(unix.begin(), unix.end(), L'\\', L'/');
+    return narrow(unix);
+}
+
+// Under Wine the test program is a Linux process of its own: a link is made
+// and removed with the kernel's symlink and unlink calls through the i386
+// system call gate. (A Unix program started through CreateProcessW cannot be
+// waited for.)
+long linuxcall(long number, const char* first, const char* second)
+{
+#if defined(__i386__)
+    long result;
+    asm volatile("int $0x80" : "=a"(result) : "a"(number), "b"(first), "c"(second) : "memory");
+    return result;
+#else
+    (void)number;
+    (void)first;
+    (void)second;
+    return -1;
+#endif
+}
+
+const long LINUX_UNLINK = 10;
+const long LINUX_SYMLINK = 83;
+
+} // namespace
+
+bool makeunixlink(const std::string& target, const std::wstring& link)
+{
+    if (linuxcall(LINUX_SYMLINK, target.c_str(), unixpathof(link).c_str()) != 0) return false;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(link.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    FindClose(find);
+    // Wine shows a link to a directory as a reparse point, a link to a file as the file.
+    const DWORD directorylink = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    return !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+           (data.dwFileAttributes & directorylink) == directorylink;
+}
+
+void removeunixlink(const std::wstring& link) { linuxcall(LINUX_UNLINK, unixpathof(link).c_str(), nullptr); }
+
 bool copywithsize(const std::wstring& src, const std::wstring& dst, long delta)
 {
     std::string bytes = readfile(src);

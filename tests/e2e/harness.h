@@ -60,6 +60,14 @@ struct runresult {
 // Starts commandline (with options.application if given) and waits for it.
 runresult run(const std::wstring& commandline, const runoptions& options = runoptions());
 
+// Under Wine: makes link (a Windows path on drive Z:) a Unix symbolic link to
+// target (a Unix path, relative to the link's directory or absolute), since
+// Wine has no call that makes one; true when the link is there (a link to a
+// directory as a reparse point). removeunixlink removes the link alone: under
+// Wine, Windows calls on a link act on its target.
+bool makeunixlink(const std::string& target, const std::wstring& link);
+void removeunixlink(const std::wstring& link);
+
 // A copy of src at dst with its size changed by delta bytes (appended bytes
 // are 'x'; a negative delta cuts the end off).
 bool copywithsize(const std::wstring& src, const std::wstring& dst, long delta);

@@ -150,6 +150,10 @@ struct DamageRow {
     int entry;      // directory entry to change; -1: none
     int field;      // 8: image size, 12: image offset
     uint32_t value; // its new value; for the count (entry -2) the header's
+    // Instead of the six-image file (when not 0): a file of this many entries
+    // that all name the one image of sharedsize bytes after the directory.
+    uint16_t shared = 0;
+    uint32_t sharedsize = 0;
 };
 
 std::ostream& operator<<(std::ostream& os, const DamageRow& row) { return os << row.name; }
@@ -162,7 +166,30 @@ const DamageRow damageRows[] = {
     {"image_offset_past_the_end", 0, 2, 12, 87044 + 100},
     {"image_size_of_1_gib", 0, 0, 8, 0x40000000},
     {"count_larger_than_the_directory", 0, -2, 4, 500},
+    // Read whole, the images would take 4000 MiB of a 32-bit process.
+    {"entries_all_naming_one_large_image", 0, -1, 0, 0, 4000, 1024 * 1024},
 };
+
+std::string sharedimagefile(uint16_t count, uint32_t imagesize)
+{
+    std::string ico(6 + 16 * size_t(count), '\0');
+    ico[2] = 1;
+    ico[4] = char(count & 0xff);
+    ico[5] = char(count >> 8);
+    const uint32_t offset = uint32_t(ico.size());
+    for (size_t i = 0; i < count; ++i) {
+        size_t at = 6 + 16 * i;
+        ico[at] = ico[at + 1] = 32;
+        ico[at + 4] = 1;
+        ico[at + 6] = 32;
+        for (size_t b = 0; b < 4; ++b) {
+            ico[at + 8 + b] = char((imagesize >> (8 * b)) & 0xff);
+            ico[at + 12 + b] = char((offset >> (8 * b)) & 0xff);
+        }
+    }
+    ico.append(imagesize, 'i');
+    return ico;
+}
 
 class DamagedIcon : public testing::TestWithParam<DamageRow> {};
 
@@ -170,8 +197,9 @@ TEST_P(DamagedIcon, LeavesTheProgramUnchanged)
 {
     const DamageRow& row = GetParam();
     std::wstring dir = harness::scratchdir(L"icon_" + harness::widen(row.name));
-    std::string ico = harness::readfile(fixture("icon_6_images.ico"));
-    ASSERT_EQ(ico.size(), 87044u);
+    std::string ico =
+        row.shared ? sharedimagefile(row.shared, row.sharedsize) : harness::readfile(fixture("icon_6_images.ico"));
+    ASSERT_EQ(ico.size(), row.shared ? 6 + 16 * size_t(row.shared) + row.sharedsize : 87044u);
     if (row.keep) ico.resize(row.keep);
     if (row.entry != -1) {
         size_t at = row.entry == -2 ? size_t(row.field) : 6 + 16 * size_t(row.entry) + size_t(row.field);

@@ -714,4 +714,24 @@ TEST(ChineseLocale, PackageNameInTheAnsiCodePage)
     EXPECT_EQ(channel, "\xb0\xb2\xd7\xb0\xb0\xfc.exe") << "the name's GBK bytes";
 }
 
+// In code page 936 many characters end in the byte 0x5C, the separator: the
+// file "\u7c60" (GBK BB 5C) is no directory, nor is "\u4e57" (GBK 81 5C).
+TEST(ChineseLocale, NamesEndingInTheSeparatorByteAreBuiltAndInstalled)
+{
+    ASSERT_EQ(GetACP(), 936u) << "this test runs under a Chinese locale";
+    const std::vector<std::pair<std::wstring, std::string>> files = {
+        {L"setup\\\u7c60", "top level, no extension"},
+        {L"setup\\\u4e57\\\u7c60", std::string(70000, 'z') + "below a directory whose name ends in 0x5C"},
+    };
+    package p = makepackage(L"chinese_locale_separator_byte", files);
+    harness::runresult r = install(p, L"1 x");
+    EXPECT_EQ(r.exitcode, 0u) << r.output;
+    EXPECT_TRUE(r.warnings.empty());
+    for (const auto& file : files) {
+        std::wstring installed = p.tmp + L"\\" + file.first;
+        EXPECT_TRUE(fileexists(installed)) << harness::narrow(file.first);
+        EXPECT_TRUE(readfile(installed) == file.second) << harness::narrow(file.first);
+    }
+}
+
 } // namespace

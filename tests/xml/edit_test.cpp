@@ -177,6 +177,14 @@ constexpr attributecase attributeCases[] = {
     {"exact_case_adds_attribute", "<r><s PATH=\"old\"/></r>", 0, "s", "path", "new",
      "<r><s PATH=\"old\" path=\"new\"/></r>"},
     {"whitespace_around_equals_kept", "<r><s path = 'a' /></r>", 0, "s", "path", "b", "<r><s path = \"b\" /></r>"},
+    // Found by fuzzing: the parser reads "/>" after a quote unit as the close of an empty-element tag, so the
+    // unquoted value ends before the '/' and the element stays empty.
+    {"unquoted_value_quote_before_empty_close", "<r><u path=;'/></r>", 0, "u", "path", "a&b<c>\"'",
+     "<r><u path=\"a&amp;b&lt;c&gt;&quot;&apos;\"/></r>"},
+    {"unquoted_value_slash_read_as_value", "<r><c path=d'/></r>", 0, "c", "path", "-848000",
+     "<r><c path=\"-848000\"/></r>"},
+    {"unquoted_value_keeps_slash_of_start_tag", "<r><c path=d/></c></r>", 0, "c", "path", "v",
+     "<r><c path=\"v\"></c></r>"},
 };
 
 class Attribute : public ::testing::TestWithParam<attributecase> {};
@@ -201,6 +209,41 @@ TEST_P(Attribute, TextAndIndex)
 
 INSTANTIATE_TEST_SUITE_P(Edit, Attribute, ::testing::ValuesIn(attributeCases),
                          [](const ::testing::TestParamInfo<attributecase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+struct attributerefusal {
+    const char* name;
+    const char* text;
+    const char* attribute;
+};
+
+std::ostream& operator<<(std::ostream& out, const attributerefusal& c) { return out << c.name; }
+
+// Edits that would move the end of the start tag or change what closes it are refused and change nothing.
+constexpr attributerefusal attributeRefusals[] = {
+    // The value scan reads "=\"x" as the value where the parser reads the quoted "x y>".
+    {"value_scan_stops_inside_parsers_quotes", "<r><e a= =\"x y>\"/><f/></r>", "a"},
+    {"added_attribute_would_land_inside_quotes", "<r><e a= =\"x y>\"/><f/></r>", "p"},
+    {"name_holding_tag_close", "<r><e/><f/></r>", "x>"},
+};
+
+class AttributeRefusal : public ::testing::TestWithParam<attributerefusal> {};
+
+TEST_P(AttributeRefusal, TextAndIndexUnchanged)
+{
+    const attributerefusal& c = GetParam();
+    xmldoc doc(u16(c.text).c_str());
+    ASSERT_TRUE(doc.findNextChild(u"e"));
+    const std::string shape = describeIndex(doc);
+    EXPECT_FALSE(doc.putAttribute(doc.childIndex, u16(c.attribute), u"v", 0));
+    EXPECT_EQ(u8(doc.text), c.text);
+    EXPECT_EQ(describeIndex(doc), shape);
+    EXPECT_EQ(checkIndex(doc), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Edit, AttributeRefusal, ::testing::ValuesIn(attributeRefusals),
+                         [](const ::testing::TestParamInfo<attributerefusal>& info) {
                              return std::string(info.param.name);
                          });
 
