@@ -125,7 +125,9 @@ fi
 echo "geometry $geometry"
 
 # The fade runs for about 0.6 s from the first paint, which comes as the
-# window is shown.
+# window is shown; the X window can be mapped a moment before Wine has put
+# the first step on it (SCREENSHOTS_FADE_DELAY, seconds).
+sleep "${SCREENSHOTS_FADE_DELAY:-0.15}"
 shot fade
 sleep 1.5
 shot after1

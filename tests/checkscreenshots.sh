@@ -12,7 +12,9 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 out="$1"
 shift
 rm -rf "$out"
-SCREENSHOTS_BACKDROP=white bash "$here/scripts/screenshots.sh" "$out" "$@" || { echo "FAIL: no screenshots"; exit 1; }
+# The first picture soon after the window shows: one taken after the fade
+# would make the fade look missing.
+SCREENSHOTS_BACKDROP=white SCREENSHOTS_FADE_DELAY=0.05 bash "$here/scripts/screenshots.sh" "$out" "$@" || { echo "FAIL: no screenshots"; exit 1; }
 
 failures=0
 check() {  # check DESCRIPTION CONDITION
