@@ -10,7 +10,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
 bash scripts/install.sh
 cmake --preset windows >/dev/null
-cmake --build build/windows --target bootstrap samplesetup
+cmake --build build/windows --target bootstrap samplesetup backdrop
 
 out="$here/build/demo"
 rm -rf "$out"
@@ -57,9 +57,10 @@ if [ -d "$out/tmp/setup" ]; then
   done
 fi
 
-# Screenshots of the installer window as an end user sees it. The window
-# shows while the setup tree is unpacked: a copy of the sample tree with a
-# few thousand small files keeps it up long enough to be captured.
+# Screenshots of the installer window as an end user sees it, over a desktop
+# picture. The window shows while the setup tree is unpacked: a copy of the
+# sample tree with a few thousand small files keeps it up long enough to be
+# captured.
 if [ $# -eq 0 ]; then
   shots="$out/screens"
   rm -rf "$shots" && mkdir -p "$shots/tree"

@@ -111,13 +111,16 @@ bootstrap_add_test(archive_tests
 # The entry-name rows are shared with the portable rule's test.
 target_include_directories(archive_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/core)
 bootstrap_add_test(ui_tests
-  SOURCES ui/splash_test.cpp ui/splashwindow.cpp
+  SOURCES ui/splash_test.cpp ui/splashwindow.cpp installer/installwindow_test.cpp
   LIBS bootstrapcore e2eharness)
 
 # Shows the splash like the installer window, for screenshots.
 add_executable(splashdemo WIN32 helpers/splashdemo.cpp)
 target_link_libraries(splashdemo PRIVATE bootstrapcore)
 bootstrap_options(splashdemo)
+# A full-screen window standing for the desktop under the splash.
+add_executable(backdrop WIN32 helpers/backdrop.cpp)
+bootstrap_options(backdrop)
 
 # Screenshots of the splash on a display of their own, checked pixel by pixel.
 add_test(NAME splash_screenshots

@@ -63,7 +63,11 @@ bool installwindow::createwindow(const wchar_t* classname, WNDPROC procedure, UI
                                   (screenheight - WINDOW_HEIGHT) / 2, WINDOW_WIDTH, WINDOW_HEIGHT, nullptr, nullptr,
                                   instance, nullptr);
     if (!window) return false;
-    ShowWindow(window, starthidden(argumentcount) ? SW_HIDE : SW_SHOWNORMAL);
+    bool hidden = starthidden(argumentcount);
+    // Taken while the window still hides it; a hidden window is never painted
+    // and needs no copy.
+    if (!hidden) capturesplashbackdrop(window);
+    ShowWindow(window, hidden ? SW_HIDE : SW_SHOWNORMAL);
     UpdateWindow(window);
     return true;
 }

@@ -3,6 +3,8 @@
 
 #include "handles.h"
 
+#include <utility>
+
 namespace gdip = Gdiplus::DllExports;
 
 bool splashpainted = false;
@@ -27,6 +29,28 @@ const int fadesteppausems = 50;
 // slim reader/writer locks; made before main and never deleted, so a stop
 // during exit still finds it.
 criticalsection& stoplock = *new criticalsection;
+
+// The screen under the window before it was first shown. A composing desktop
+// gives a newly shown window black pixels, not what lies beneath it, and the
+// panel is translucent with transparent corners: it is blended over this copy.
+struct {
+    gdiobject bitmap;
+    int width = 0;
+    int height = 0;
+} backdrop;
+
+// Copies the held backdrop to the client area through target; false when
+// none is held or it could not be drawn.
+bool drawbackdrop(HDC target)
+{
+    if (!backdrop.bitmap) return false;
+    memorydc source(CreateCompatibleDC(target));
+    if (!source) return false;
+    HGDIOBJ previous = SelectObject(source.get(), backdrop.bitmap.get());
+    bool drawn = BitBlt(target, 0, 0, backdrop.width, backdrop.height, source.get(), 0, 0, SRCCOPY) != FALSE;
+    SelectObject(source.get(), previous);
+    return drawn;
+}
 
 gdipptr<Gdiplus::FontFamily> installedfamily(const wchar_t* name)
 {
@@ -100,9 +124,46 @@ void stopsplashanimation()
     if (splashanimation) splashanimation->stopAnimation();
 }
 
+bool capturesplashbackdrop(HWND window)
+{
+    releasesplashbackdrop();
+    if (splashpainted || !splashbackground) return false;
+    RECT client = {};
+    if (!GetClientRect(window, &client)) return false;
+    int width = client.right - client.left;
+    int height = client.bottom - client.top;
+    POINT origin = {0, 0};
+    if (width <= 0 || height <= 0 || !ClientToScreen(window, &origin)) return false;
+    windowdc screen(nullptr);
+    if (!screen) return false;
+    memorydc copy(CreateCompatibleDC(screen.get()));
+    gdiobject bitmap(CreateCompatibleBitmap(screen.get(), width, height));
+    if (!copy || !bitmap) return false;
+    HGDIOBJ previous = SelectObject(copy.get(), bitmap.get());
+    // CAPTUREBLT: layered windows beneath are part of what the user sees.
+    bool copied =
+        BitBlt(copy.get(), 0, 0, width, height, screen.get(), origin.x, origin.y, SRCCOPY | CAPTUREBLT) != FALSE;
+    SelectObject(copy.get(), previous);
+    if (!copied) return false;
+    backdrop.bitmap = std::move(bitmap);
+    backdrop.width = width;
+    backdrop.height = height;
+    return true;
+}
+
+bool splashbackdropheld() { return bool(backdrop.bitmap); }
+
+void releasesplashbackdrop()
+{
+    backdrop.bitmap.reset();
+    backdrop.width = backdrop.height = 0;
+}
+
 void paintsplash(HWND window)
 {
     if (splashpainted || !splashbackground) {
+        // Nothing will draw a copy from now on.
+        releasesplashbackdrop();
         paintcycle validate(window);
         return;
     }
@@ -126,6 +187,9 @@ void paintsplash(HWND window)
     const Gdiplus::RectF layout(290.0f, 3.0f, 0.0f, 0.0f);
     const Gdiplus::Rect panel(0, 0, width, height);
 
+    // The copy of the screen goes down once, under the first step: the steps
+    // build on each other, so the panel ends up darkening it to about half.
+    bool backdroplaid = false;
     float factor = 0.0f;
     do {
         for (int i = 0; i < 4; ++i) matrix.m[i][i] = factor;
@@ -135,6 +199,7 @@ void paintsplash(HWND window)
         {
             // Not BeginPaint's context: the panel must not be clipped to the update region.
             windowdc dc(window);
+            if (dc && !backdroplaid) backdroplaid = drawbackdrop(dc.get());
             auto graphics = dc ? gdipmake<Gdiplus::Graphics>(dc.get()) : nullptr;
             if (graphics) {
                 graphics->DrawImage(splashbackground, panel, 0, 0, width, height, Gdiplus::UnitPixel, attributes.get());
@@ -148,6 +213,7 @@ void paintsplash(HWND window)
     } while (factor <= 0.3f);
 
     splashpainted = true;
+    releasesplashbackdrop();
     delete splashbackground;
     // The flag alone would keep it from being read; a null slot cannot be misread.
     splashbackground = nullptr;

@@ -11,5 +11,16 @@ void loadsplashimages();
 bool startsplashanimation(HWND window);
 // Stops the strip's thread and waits for it; safe to call at any time.
 void stopsplashanimation();
-// WM_PAINT: fades the background in once, then only validates the window.
+// Copies the screen under window's client area for the fade to blend over.
+// Call while the window is still hidden, just before it is first shown; the
+// fade draws the copy first and releases it. False when no fade is to come or
+// the screen could not be read (the fade then starts from what the system
+// leaves in the window).
+bool capturesplashbackdrop(HWND window);
+// True while a copy taken by capturesplashbackdrop waits for the fade.
+bool splashbackdropheld();
+// Releases the copy, if any.
+void releasesplashbackdrop();
+// WM_PAINT: fades the background in once, over the copy of the screen when
+// one is held, then only validates the window.
 void paintsplash(HWND window);

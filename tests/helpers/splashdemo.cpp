@@ -1,7 +1,7 @@
 // Shows the splash the way the installer window does (centred 580 x 54 popup,
-// no background brush, strip started on creation, fade on the first paint)
-// for a while, then ends through WM_DESTROY. For screenshots until a package
-// can be shown instead.
+// no background brush, strip started on creation, the screen beneath copied
+// before it shows, fade on the first paint) for a while, then ends through
+// WM_DESTROY. For screenshots until a package can be shown instead.
 //   splashdemo.exe [milliseconds]   default 4000
 #include "splash.h"
 #include "startup.h"
@@ -55,6 +55,7 @@ int main(int argc, char** argv)
                                   top, 580, 54, nullptr, nullptr, wc.hInstance, nullptr);
     if (!window) return 1;
     SetTimer(window, closetimer, showms, nullptr);
+    capturesplashbackdrop(window);
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
 

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cmath>
 #include <memory>
+#include <ostream>
 #include <thread>
 #include <vector>
 
@@ -380,11 +381,11 @@ TEST(SplashStrip, TwoThreadsStoppingAtOnceBothReturnAndTheThreadEnds)
 
 namespace {
 
-// The panel's grey over white after the eleven steps: each lays black at
-// alpha 128 x d over what the previous ones left.
-double fadedwhite()
+// What the eleven steps leave of a colour channel under the panel: each lays
+// black at alpha 128 x d over what the previous ones left.
+double faded(int channel)
 {
-    double value = 255;
+    double value = channel;
     float d = 0.0f;
     do {
         double alpha = std::floor(128 * d) / 255;
@@ -443,8 +444,8 @@ TEST(SplashPaint, FirstPaintFadesInStepByStepWithTheMessage)
     EXPECT_GE(took, 500u);
 
     capture c = window.grab();
-    EXPECT_NEAR(red(c.at(100, 40)), fadedwhite(), 6);
-    EXPECT_NEAR(red(c.at(560, 50)), fadedwhite(), 6);
+    EXPECT_NEAR(red(c.at(100, 40)), faded(255), 6);
+    EXPECT_NEAR(red(c.at(560, 50)), faded(255), 6);
     EXPECT_EQ(c.at(0, 0), whitepixel);
     EXPECT_EQ(c.at(579, 53), whitepixel);
     // Darker in steps, never lighter; the first step (d = 0) changes nothing.
@@ -506,6 +507,97 @@ TEST(SplashPaint, WithoutABackgroundNothingIsDrawnAndEveryPaintValidates)
     }
     EXPECT_FALSE(splashpainted);
     EXPECT_EQ(nonwhite(window.grab(), 0, 0, 580, 54), 0);
+}
+
+namespace {
+
+uint32_t whitebackdrop(int, int) { return whitepixel; }
+
+// Every pixel tells where it is: a copy taken from the wrong place shows.
+uint32_t positionbackdrop(int x, int y) { return uint32_t(x & 0xFF) << 16 | uint32_t(y & 0xFF) << 8 | 0x90; }
+
+struct backdroprow {
+    const char* name;
+    backdroppattern pattern;
+};
+constexpr backdroprow backdroprows[] = {{"white", whitebackdrop}, {"position", positionbackdrop}};
+std::ostream& operator<<(std::ostream& os, const backdroprow& row) { return os << row.name; }
+
+class SplashBackdrop : public ::testing::TestWithParam<backdroprow> {};
+
+} // namespace
+
+TEST_P(SplashBackdrop, FadeStartsFromTheScreenBeneathAndTheCornersKeepShowingIt)
+{
+    const backdroppattern pattern = GetParam().pattern;
+    backdropwindow desktop(pattern);
+    ASSERT_TRUE(desktop);
+    const int left = 100, top = 100;
+    testwindow window(left, top, false);
+    resetbackground();
+    ASSERT_TRUE(capturesplashbackdrop(window.handle()));
+    EXPECT_TRUE(splashbackdropheld());
+
+    // One panel pixel, away from the text, while the window shows and fades.
+    const uint32_t beneathwatched = pattern(left + 100, top + 40);
+    std::atomic<bool> painting{true};
+    std::vector<int> levels;
+    std::thread watcher([&] {
+        while (painting) {
+            int level = red(window.grab().at(100, 40));
+            if (levels.empty() || levels.back() != level) levels.push_back(level);
+            Sleep(2);
+        }
+    });
+    window.show();
+    painting = false;
+    watcher.join();
+    EXPECT_TRUE(splashpainted);
+    EXPECT_FALSE(splashbackdropheld()) << "the copy outlived the fade";
+
+    capture c = window.grab();
+    for (auto [x, y] : {std::pair{0, 0}, {579, 0}, {0, 53}, {579, 53}})
+        EXPECT_EQ(c.at(x, y), pattern(left + x, top + y)) << "corner " << x << "," << y;
+    // Translucent: every channel of what lies beneath, darkened to about half.
+    for (auto [x, y] : {std::pair{100, 40}, {560, 50}, {20, 48}, {290, 45}}) {
+        uint32_t beneath = pattern(left + x, top + y), p = c.at(x, y);
+        EXPECT_NEAR(red(p), faded(red(beneath)), 6) << x << "," << y;
+        EXPECT_NEAR(green(p), faded(green(beneath)), 6) << x << "," << y;
+        EXPECT_NEAR(blue(p), faded(blue(beneath)), 6) << x << "," << y;
+    }
+    // The fade is seen: the pixel shows what lay beneath, then only darkens.
+    auto shown = std::find(levels.begin(), levels.end(), red(beneathwatched));
+    ASSERT_NE(shown, levels.end()) << "the screen beneath never showed";
+    EXPECT_GE(levels.end() - shown, 4);
+    for (auto i = shown + 1; i < levels.end(); ++i) EXPECT_LT(*i, *(i - 1));
+    EXPECT_NEAR(levels.back(), faded(red(beneathwatched)), 6);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backdrops, SplashBackdrop, ::testing::ValuesIn(backdroprows));
+
+TEST(SplashBackdropCopy, NoCopyIsTakenWhenNoFadeIsToCome)
+{
+    testwindow window(100, 100, false);
+    resetbackground();
+    splashpainted = true;
+    EXPECT_FALSE(capturesplashbackdrop(window.handle()));
+    EXPECT_FALSE(splashbackdropheld());
+
+    resetbackground();
+    delete splashbackground;
+    splashbackground = nullptr;
+    EXPECT_FALSE(capturesplashbackdrop(window.handle()));
+    EXPECT_FALSE(splashbackdropheld());
+}
+
+TEST(SplashBackdropCopy, APaintWithNothingToFadeReleasesACopy)
+{
+    testwindow window(100, 100, false);
+    resetbackground();
+    ASSERT_TRUE(capturesplashbackdrop(window.handle()));
+    splashpainted = true;
+    window.show();
+    EXPECT_FALSE(splashbackdropheld());
 }
 
 namespace {

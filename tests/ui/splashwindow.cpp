@@ -65,13 +65,13 @@ capture grabfrom(HDC source, int x, int y)
 
 } // namespace
 
-testwindow::testwindow(int left, int top)
+testwindow::testwindow(int left, int top, bool shown)
 {
     registerclass();
     window =
         CreateWindowExW(WS_EX_TOPMOST, classname, L"splash test", WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, left,
                         top, windowwidth, windowheight, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (!window) return;
+    if (!window || !shown) return;
     // Validated before it is shown so that the tests decide when WM_PAINT comes.
     ShowWindow(window, SW_SHOWNOACTIVATE);
     ValidateRect(window, nullptr);
@@ -83,6 +83,12 @@ testwindow::~testwindow()
 {
     if (window) DestroyWindow(window);
     pump(20);
+}
+
+void testwindow::show() const
+{
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    UpdateWindow(window);
 }
 
 int testwindow::paints() const { return int(paintcount); }
@@ -115,6 +121,64 @@ capture testwindow::grabscreen() const
     capture c = grabfrom(dc, origin.x, origin.y);
     ReleaseDC(nullptr, dc);
     return c;
+}
+
+namespace {
+
+const wchar_t backdropclass[] = L"SplashTestBackdrop";
+// The pattern drawn by the backdrop window; one backdrop at a time.
+std::vector<uint32_t> backdroppixels;
+int backdropwidth = 0, backdropheight = 0;
+
+LRESULT CALLBACK backdropproc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message != WM_PAINT) return DefWindowProcW(window, message, wparam, lparam);
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = backdropwidth;
+    info.bmiHeader.biHeight = -backdropheight; // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    SetDIBitsToDevice(dc, 0, 0, backdropwidth, backdropheight, 0, 0, 0, backdropheight, backdroppixels.data(), &info,
+                      DIB_RGB_COLORS);
+    EndPaint(window, &ps);
+    return 0;
+}
+
+} // namespace
+
+backdropwindow::backdropwindow(backdroppattern pattern)
+{
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSEXW wc = {};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = backdropproc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.hbrBackground = HBRUSH(GetStockObject(NULL_BRUSH));
+        wc.lpszClassName = backdropclass;
+        registered = RegisterClassExW(&wc) != 0;
+    }
+    backdropwidth = GetSystemMetrics(SM_CXSCREEN);
+    backdropheight = GetSystemMetrics(SM_CYSCREEN);
+    backdroppixels.resize(size_t(backdropwidth) * backdropheight);
+    for (int y = 0; y < backdropheight; ++y)
+        for (int x = 0; x < backdropwidth; ++x) backdroppixels[size_t(y) * backdropwidth + x] = pattern(x, y);
+    window = CreateWindowExW(0, backdropclass, L"splash test backdrop", WS_POPUP, 0, 0, backdropwidth, backdropheight,
+                             nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!window) return;
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    UpdateWindow(window);
+    pump(200);
+}
+
+backdropwindow::~backdropwindow()
+{
+    if (window) DestroyWindow(window);
+    pump(20);
 }
 
 void pump(DWORD ms)

@@ -26,16 +26,20 @@ inline int red(uint32_t p) { return int((p >> 16) & 0xFF); }
 inline int green(uint32_t p) { return int((p >> 8) & 0xFF); }
 inline int blue(uint32_t p) { return int(p & 0xFF); }
 
-// A shown, topmost popup window of the tests' own class at (left, top) of the
-// screen; its WM_PAINT calls paintsplash and counts. Destroyed with the object.
+// A topmost popup window of the tests' own class at (left, top) of the
+// screen, shown and validated at once unless asked to stay hidden; its
+// WM_PAINT calls paintsplash and counts. Destroyed with the object.
 class testwindow {
 public:
-    testwindow(int left = 100, int top = 100);
+    testwindow(int left = 100, int top = 100, bool shown = true);
     ~testwindow();
     testwindow(const testwindow&) = delete;
     testwindow& operator=(const testwindow&) = delete;
 
     HWND handle() const { return window; }
+    // Shows a hidden window as the installer does: ShowWindow, then
+    // UpdateWindow, whose WM_PAINT runs before this returns.
+    void show() const;
     // WM_PAINT messages the window has handled so far.
     int paints() const;
     // Fills the whole client area with one colour through a DC of its own.
@@ -44,6 +48,24 @@ public:
     capture grab() const;
     // The whole screen area under the window, read through the screen DC.
     capture grabscreen() const;
+
+private:
+    HWND window = nullptr;
+};
+
+// The colour of a backdrop at a screen position, as 0x00RRGGBB.
+using backdroppattern = uint32_t (*)(int x, int y);
+
+// A full-screen popup below the test windows that paints pattern: what the
+// screen shows under a splash window. Destroyed with the object.
+class backdropwindow {
+public:
+    explicit backdropwindow(backdroppattern pattern);
+    ~backdropwindow();
+    backdropwindow(const backdropwindow&) = delete;
+    backdropwindow& operator=(const backdropwindow&) = delete;
+
+    explicit operator bool() const { return window != nullptr; }
 
 private:
     HWND window = nullptr;
