@@ -3,6 +3,7 @@
 //   inspect info|list [--json]|verify|extract [--codepage N] PACKAGE [DIR]
 #include "namecodec.h"
 #include "outputtree.h"
+#include "owners.h"
 #include "packageinspect.h"
 
 #include <cstdio>
@@ -214,16 +215,15 @@ int main(int argc, char** argv)
         return usage();
 
     const char* path = operands[0].c_str();
-    FILE* stream = fopen(path, "rb");
+    stdiofile stream(fopen(path, "rb"));
     if (!stream) {
         printf("%s: cannot be opened\n", path);
         return INSPECT_UNREADABLE;
     }
     packageinspector inspector;
-    int result = inspector.open(stream);
+    int result = inspector.open(stream.get());
     if (result == INSPECT_UNREADABLE) {
         printf("%s: not a package (no trailer marker, or the file cannot be read)\n", path);
-        fclose(stream);
         return INSPECT_UNREADABLE;
     }
     leadbytetest islead = leadbytesof(codepage);
@@ -239,7 +239,6 @@ int main(int argc, char** argv)
         outputtree tree;
         if (!tree.open(operands[1])) {
             printf("%s\n", tree.why().c_str());
-            fclose(stream);
             return INSPECT_UNREADABLE;
         }
         if (inspector.package().trailerpos < 0)
@@ -251,6 +250,5 @@ int main(int argc, char** argv)
         printfindings(codepage, findings);
         result = findings.empty() ? INSPECT_SOUND : INSPECT_FINDINGS;
     }
-    fclose(stream);
     return result;
 }
