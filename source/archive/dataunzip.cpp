@@ -4,6 +4,7 @@
 #include "handles.h"
 #include "logline.h"
 #include "md5digest.h"
+#include "packagewindow.h"
 #include "packagetrailer.h"
 #include "pathhelpers.h"
 
@@ -23,138 +24,6 @@ namespace {
 const int32_t NAME_SIZE = ENTRY_NAME_SIZE;
 // Inflated bytes handed from the archive to the output file at a time.
 const unsigned PIECE_SIZE = 65536;
-
-// What packagewindow shows minizip: bytes [base, base + size) of the package
-// as positions [0, size). The zip64 locator holds an offset relative to the
-// archive's first byte, so the archive must start at position 0 of the view.
-// minizip seeks and tells around every small read, and each of those is a
-// trip to the system: the view keeps its own position and serves reads from
-// two cached blocks, one for the central directory it walks and one for the
-// entry it inflates.
-const long BLOCK_SIZE = 65536;
-
-struct cacheblock {
-    std::vector<unsigned char> bytes;
-    long start = 0;
-    long length = 0;
-    unsigned long used = 0;
-};
-
-struct window {
-    FILE* stream = nullptr;
-    long base = 0;
-    long size = 0;
-    long pos = 0;
-    bool failed = false;
-    cacheblock blocks[2];
-    unsigned long clock = 0;
-};
-
-// Reads view bytes [at, at + length) from the file; the count read.
-long readview(window* w, long at, unsigned char* out, long length)
-{
-    if (fseek(w->stream, w->base + at, SEEK_SET) != 0) {
-        w->failed = true;
-        return 0;
-    }
-    size_t got = fread(out, 1, size_t(length), w->stream);
-    if (got < size_t(length) && ferror(w->stream)) w->failed = true;
-    return long(got);
-}
-
-voidpf ZCALLBACK windowopen(voidpf opaque, const void*, int) { return static_cast<window*>(opaque)->stream; }
-
-uLong ZCALLBACK windowread(voidpf opaque, voidpf, void* buf, uLong size)
-{
-    window* w = static_cast<window*>(opaque);
-    if (w->pos >= w->size) return 0;
-    // Reads stop at the end of archive A: archive B and the trailer stay unseen.
-    long want = uLong(w->size - w->pos) < size ? w->size - w->pos : long(size);
-    auto* out = static_cast<unsigned char*>(buf);
-    if (want >= BLOCK_SIZE) {
-        long got = readview(w, w->pos, out, want);
-        w->pos += got;
-        return uLong(got);
-    }
-    long done = 0;
-    while (done < want) {
-        cacheblock* hit = nullptr;
-        for (cacheblock& b : w->blocks)
-            if (w->pos >= b.start && w->pos < b.start + b.length) hit = &b;
-        if (!hit) {
-            hit = w->blocks[0].used <= w->blocks[1].used ? &w->blocks[0] : &w->blocks[1];
-            hit->bytes.resize(size_t(BLOCK_SIZE));
-            long length = w->size - w->pos < BLOCK_SIZE ? w->size - w->pos : BLOCK_SIZE;
-            hit->start = w->pos;
-            hit->length = readview(w, w->pos, hit->bytes.data(), length);
-            if (hit->length == 0) break;
-        }
-        hit->used = ++w->clock;
-        long from = w->pos - hit->start;
-        long n = hit->length - from < want - done ? hit->length - from : want - done;
-        memcpy(out + done, hit->bytes.data() + from, size_t(n));
-        done += n;
-        w->pos += n;
-    }
-    return uLong(done);
-}
-
-uLong ZCALLBACK windowwrite(voidpf, voidpf, const void*, uLong)
-{
-    return 0; // the package is opened for reading only
-}
-
-ZPOS64_T ZCALLBACK windowtell(voidpf opaque, voidpf) { return ZPOS64_T(static_cast<window*>(opaque)->pos); }
-
-long ZCALLBACK windowseek(voidpf opaque, voidpf, ZPOS64_T offset, int origin)
-{
-    window* w = static_cast<window*>(opaque);
-    long long target;
-    switch (origin) {
-    case ZLIB_FILEFUNC_SEEK_SET: target = (long long)offset; break;
-    case ZLIB_FILEFUNC_SEEK_CUR: target = w->pos + (long long)offset; break;
-    case ZLIB_FILEFUNC_SEEK_END: target = w->size + (long long)offset; break;
-    default: return -1;
-    }
-    if (target < 0 || target > w->size) return -1;
-    w->pos = long(target);
-    return 0;
-}
-
-int ZCALLBACK windowclose(voidpf, voidpf)
-{
-    return 0; // the stream belongs to the reader, which closes it
-}
-
-int ZCALLBACK windowerror(voidpf opaque, voidpf)
-{
-    window* w = static_cast<window*>(opaque);
-    return w->failed || ferror(w->stream);
-}
-
-zlib_filefunc64_def packagewindow(window* w)
-{
-    zlib_filefunc64_def functions;
-    functions.zopen64_file = windowopen;
-    functions.zread_file = windowread;
-    functions.zwrite_file = windowwrite;
-    functions.ztell64_file = windowtell;
-    functions.zseek64_file = windowseek;
-    functions.zclose_file = windowclose;
-    functions.zerror_file = windowerror;
-    functions.opaque = w;
-    return functions;
-}
-
-// True when the window holds an end record without entries and nothing else.
-bool emptyarchive(window& w)
-{
-    unsigned char record[22];
-    if (w.size < 22 || fseek(w.stream, w.base, SEEK_SET) != 0 || fread(record, 1, 22, w.stream) != 22) return false;
-    static const unsigned char EMPTY[20] = {'P', 'K', 5, 6};
-    long comment = record[20] | record[21] << 8;
-    return memcmp(record, EMPTY, 20) == 0 && comment == w.size - 22;
-}
 
 // Position of the character after name[i] in the ANSI code page: a trail byte
 // of a double-byte character may equal a separator and must not count as one.
@@ -185,7 +54,7 @@ struct dataunzip::state {
     savedcurrentdirectory saveddir;
     stdiofile stream;
     unzhandle handle;
-    window view;
+    packageview view;
     unz_global_info global = {};
     unz_file_info current = {};
     int32_t trailerpos = -1;
@@ -249,7 +118,7 @@ void dataunzip::unzipfopen(const char* path, char* computedA, char* computedB)
         digest.digestregion(stream.get(), int32_t(trailer.offsetB), t - int32_t(trailer.offsetB), regionB) == 0;
     if (!readable) return;
 
-    self->view = window();
+    self->view = packageview();
     self->view.stream = stream.get();
     self->view.base = long(trailer.offsetA);
     self->view.size = long(trailer.offsetB - trailer.offsetA);

@@ -1,6 +1,7 @@
 #include "packageinspect.h"
 
 #include "md5digest.h"
+#include "packagewindow.h"
 
 #include <unzip.h>
 #include <zlib.h>
@@ -8,56 +9,6 @@
 #include <cstring>
 
 namespace {
-
-// Bytes [base, base + size) of the package as positions [0, size): minizip
-// sees one archive and nothing of the regions around it.
-struct window {
-    FILE* stream = nullptr;
-    long base = 0;
-    long size = 0;
-    long pos = 0;
-    bool failed = false;
-};
-
-voidpf ZCALLBACK windowopen(voidpf opaque, const void*, int) { return opaque; }
-
-uLong ZCALLBACK windowread(voidpf opaque, voidpf, void* buf, uLong size)
-{
-    window* w = static_cast<window*>(opaque);
-    if (w->pos >= w->size) return 0;
-    long want = uLong(w->size - w->pos) < size ? w->size - w->pos : long(size);
-    if (fseek(w->stream, w->base + w->pos, SEEK_SET) != 0) {
-        w->failed = true;
-        return 0;
-    }
-    size_t got = fread(buf, 1, size_t(want), w->stream);
-    if (got < size_t(want) && ferror(w->stream)) w->failed = true;
-    w->pos += long(got);
-    return uLong(got);
-}
-
-uLong ZCALLBACK windowwrite(voidpf, voidpf, const void*, uLong) { return 0; }
-
-ZPOS64_T ZCALLBACK windowtell(voidpf opaque, voidpf) { return ZPOS64_T(static_cast<window*>(opaque)->pos); }
-
-long ZCALLBACK windowseek(voidpf opaque, voidpf, ZPOS64_T offset, int origin)
-{
-    window* w = static_cast<window*>(opaque);
-    long long target;
-    switch (origin) {
-    case ZLIB_FILEFUNC_SEEK_SET: target = (long long)offset; break;
-    case ZLIB_FILEFUNC_SEEK_CUR: target = w->pos + (long long)offset; break;
-    case ZLIB_FILEFUNC_SEEK_END: target = w->size + (long long)offset; break;
-    default: return -1;
-    }
-    if (target < 0 || target > w->size) return -1;
-    w->pos = long(target);
-    return 0;
-}
-
-int ZCALLBACK windowclose(voidpf, voidpf) { return 0; }
-
-int ZCALLBACK windowerror(voidpf opaque, voidpf) { return static_cast<window*>(opaque)->failed ? 1 : 0; }
 
 // An archive region opened in minizip; closes it when it goes.
 class openarchive {
@@ -67,15 +18,7 @@ public:
         view.stream = stream;
         view.base = long(archive.start);
         view.size = long(archive.length);
-        zlib_filefunc64_def functions;
-        functions.zopen64_file = windowopen;
-        functions.zread_file = windowread;
-        functions.zwrite_file = windowwrite;
-        functions.ztell64_file = windowtell;
-        functions.zseek64_file = windowseek;
-        functions.zclose_file = windowclose;
-        functions.zerror_file = windowerror;
-        functions.opaque = &view;
+        zlib_filefunc64_def functions = packagewindow(&view);
         handle = unzOpen2_64("", &functions);
     }
     ~openarchive()
@@ -85,22 +28,13 @@ public:
     openarchive(const openarchive&) = delete;
     openarchive& operator=(const openarchive&) = delete;
 
-    // True when the window holds an end record without entries and nothing
-    // else: minizip takes an end record at position 0 for none at all.
-    bool emptyarchive()
-    {
-        unsigned char record[22];
-        if (view.size < 22 || fseek(view.stream, view.base, SEEK_SET) != 0 || fread(record, 1, 22, view.stream) != 22)
-            return false;
-        static const unsigned char EMPTY[20] = {'P', 'K', 5, 6};
-        long comment = record[20] | record[21] << 8;
-        return memcmp(record, EMPTY, 20) == 0 && comment == view.size - 22;
-    }
+    // True when the region holds an end record without entries and nothing else.
+    bool emptyarchive() { return ::emptyarchive(view); }
 
     unzFile handle = nullptr;
 
 private:
-    window view;
+    packageview view;
 };
 
 // The current entry's record and full name; false when it cannot be read.
