@@ -11,6 +11,7 @@
 #include <gdiplus.h>
 
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -21,9 +22,12 @@ const wchar_t WINDOW_TITLE[] = L"Morvane\u5b89\u88c5\u7a0b\u5e8f";
 bool starthidden(int argumentcount)
 {
     if (argumentcount > 2) return true;
-    wchar_t value[8];
-    DWORD n = GetEnvironmentVariableW(L"VQNAUTOI", value, 8);
-    return n > 0 && value[0] == L'1';
+    // Asked for its size first: a buffer too small receives nothing.
+    DWORD size = GetEnvironmentVariableW(L"VQNAUTOI", nullptr, 0);
+    if (size == 0) return false;
+    std::wstring value(size, L'\0');
+    DWORD n = GetEnvironmentVariableW(L"VQNAUTOI", &value[0], size);
+    return n > 0 && n < size && value[0] == L'1';
 }
 
 } // namespace

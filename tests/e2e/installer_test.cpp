@@ -223,16 +223,21 @@ struct VisibilityRow {
     bool visible;
     const char* childautoinstall;
     const char* childinstallpath;
+    int padding; // 'x' characters appended to autoinstall and childautoinstall
 };
 
 std::ostream& operator<<(std::ostream& os, const VisibilityRow& row) { return os << row.name; }
 
 const VisibilityRow visibilityRows[] = {
-    {"no_arguments_shown", L"", L"", true, "(unset)", "(unset)"},
-    {"one_argument_shown", L"0", L"", true, "(unset)", "(unset)"},
-    {"two_arguments_hidden", L"0 D:\\Target", L"", false, "0", "D:\\Target"},
-    {"autoinstall_1_hidden", L"", L"1", false, "1", "(unset)"},
-    {"autoinstall_0_shown", L"", L"0", true, "0", "(unset)"},
+    {"no_arguments_shown", L"", L"", true, "(unset)", "(unset)", 0},
+    {"one_argument_shown", L"0", L"", true, "(unset)", "(unset)", 0},
+    {"two_arguments_hidden", L"0 D:\\Target", L"", false, "0", "D:\\Target", 0},
+    {"autoinstall_1_hidden", L"", L"1", false, "1", "(unset)", 0},
+    {"autoinstall_0_shown", L"", L"0", true, "0", "(unset)", 0},
+    // Values longer than a small buffer are read whole: the first character decides.
+    {"autoinstall_long_1_hidden", L"", L"1-silent-install", false, "1-silent-install", "(unset)", 0},
+    {"autoinstall_long_0_shown", L"", L"0000000000001", true, "0000000000001", "(unset)", 0},
+    {"autoinstall_300_characters_hidden", L"", L"1", false, "1", "(unset)", 299},
 };
 
 class Visibility : public testing::TestWithParam<VisibilityRow> {};
@@ -245,13 +250,14 @@ TEST_P(Visibility, WindowAndVariables)
     package p = makepackage(L"visibility_" + harness::widen(row.name));
     flipbyte(p.exe, -81 - 5); // inside archive B's end record comment-free area
     std::vector<std::pair<std::wstring, std::wstring>> env;
-    if (*row.autoinstall) env.push_back({L"VQNAUTOI", row.autoinstall});
+    if (*row.autoinstall) env.push_back({L"VQNAUTOI", row.autoinstall + std::wstring(size_t(row.padding), L'x')});
     harness::runresult r = install(p, row.arguments, env);
     EXPECT_EQ(r.exitcode, 0u);
     ASSERT_EQ(texts(r), std::vector<std::string>{"MD5 is uncorrect!"});
     EXPECT_EQ(r.warnings[0].installervisible, row.visible);
     std::string record = readfile(p.record());
-    EXPECT_NE(record.find(std::string("VQNAUTOI=") + row.childautoinstall + "\n"), std::string::npos) << record;
+    std::string autoinstall = row.childautoinstall + std::string(size_t(row.padding), 'x');
+    EXPECT_NE(record.find("VQNAUTOI=" + autoinstall + "\n"), std::string::npos) << record;
     EXPECT_NE(record.find(std::string("VQNPATHI=") + row.childinstallpath + "\n"), std::string::npos) << record;
 }
 
