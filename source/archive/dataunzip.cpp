@@ -2,6 +2,7 @@
 
 #include "entryname.h"
 #include "handles.h"
+#include "linkguard.h"
 #include "logline.h"
 #include "md5digest.h"
 #include "packagetrailer.h"
@@ -14,7 +15,7 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <set>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -198,10 +199,13 @@ struct dataunzip::state {
     char entryname[NAME_SIZE] = {};
     int32_t failure = DATAUNZIP_OK;
     crtbuffer<char> piece;
-    // Directories this reader made (or found) below made_in: most entries
+    // Directories this reader made (or found) below madein, each with
+    // whether it may be written into (false: it is a link): most entries
     // share their parents, and every _mkdir is a trip to the file system.
     std::string madein;
-    std::set<std::string> made;
+    std::map<std::string, bool> made;
+    linkcheck links;
+    bool linksready = false;
     // The target filewrite last made current; empty when unknown.
     std::string incurrent;
 
@@ -209,6 +213,18 @@ struct dataunzip::state {
     {
         failure = cause;
         return -1;
+    }
+
+    // Creates the directory prefix (relative to the target) unless it
+    // exists; false when it is a link, or lies behind one.
+    bool makedirectory(const std::string& prefix)
+    {
+        auto known = made.find(prefix);
+        if (known != made.end()) return known->second;
+        bool plain = links.plainornew(ansitowide(prefix));
+        if (plain) _mkdir(prefix.c_str());
+        made[prefix] = plain;
+        return plain;
     }
 
     void closeentry()
@@ -318,19 +334,26 @@ int32_t dataunzip::filewrite(const char* name, const char* target)
     // Directories are created relative to the target, so the current
     // directory never wanders into the entry's path.
     std::string here = target ? target : "";
-    if (here != self->madein) {
+    if (here != self->madein || !self->linksready) {
         self->made.clear();
         self->madein = here;
+        self->links = linkcheck(ansitowide(target ? here : "."));
+        self->linksready = true;
     }
+    // Nothing is written through a link: not into a directory on the way
+    // that is one (a leftover that could not be removed), not over a file
+    // that is one.
+    bool throughlink = false;
     std::string prefix;
-    for (size_t i = 0; name[i];) {
+    for (size_t i = 0; name[i] && !throughlink;) {
         size_t next = nextchar(name, i);
-        if (next == i + 1 && isseparator(name[i]) && self->made.insert(prefix).second) _mkdir(prefix.c_str());
+        if (next == i + 1 && isseparator(name[i])) throughlink = !self->makedirectory(prefix);
         prefix.append(name + i, next - i);
         i = next;
     }
+    if (!throughlink) throughlink = !self->links.plainornew(ansitowide(name));
 
-    stdiofile out(fopen(name, "wb"));
+    stdiofile out(throughlink ? nullptr : fopen(name, "wb"));
     if (!out) {
         logline("dataunzip", "dataunzip::filewrite", 231, "fopen %s filename failed!\n", name);
         self->closeentry();

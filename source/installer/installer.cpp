@@ -7,6 +7,7 @@
 #include "pathhelpers.h"
 #include "splash.h"
 #include "startup.h"
+#include "workspace.h"
 
 #include <gdiplus.h>
 
@@ -35,11 +36,19 @@ bool starthidden(int argumentcount)
 bool intitemp()
 {
     std::string workspace = workspacedir();
+    std::wstring widepath = workspacedirw() + L"setup";
+    // Without a narrow name the line shows the name as the code page can.
+    std::string path = workspace.empty() ? widetoansi(widepath) : workspace + "setup";
+    logline("main", "intitemp", 392, "delete path is <%s>\n", path.c_str());
     // Without a narrow name for the workspace, "setup" alone would be relative.
     if (workspace.empty()) return false;
-    std::string path = workspace + "setup";
-    logline("main", "intitemp", 392, "delete path is <%s>\n", path.c_str());
-    return filelist::deletepath(path);
+    // Elevated, the workspace is made the administrators' before anything
+    // in it is deleted, so the user's other processes cannot add to it.
+    bool elevated = tokenelevated();
+    if (elevated) takeoverworkspace(widepath);
+    bool deleted = filelist::deletepath(path);
+    if (elevated) claimworkspace(widepath);
+    return deleted;
 }
 
 void installwindow::getscreensize()
@@ -108,6 +117,8 @@ LRESULT CALLBACK installwndproc(HWND window, UINT message, WPARAM wparam, LPARAM
 
 int runinstaller(int argc, char**)
 {
+    // Before anything in the workspace changes, and before any window shows.
+    lockworkspace(workspacedirw() + L"setup");
     intitemp();
     installwindow window(argc);
     window.getscreensize();
