@@ -34,8 +34,8 @@ bool applydescriptor(HANDLE directory, workspacedescriptor& descriptor)
 {
     SECURITY_INFORMATION what =
         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION;
-    return SetSecurityInfo(directory, SE_FILE_OBJECT, what, descriptor.owner(), nullptr, descriptor.dacl(),
-                           nullptr) == ERROR_SUCCESS;
+    return SetSecurityInfo(directory, SE_FILE_OBJECT, what, descriptor.owner(), nullptr, descriptor.dacl(), nullptr) ==
+           ERROR_SUCCESS;
 }
 
 // True when workspace is missing or a plain directory below its parent.

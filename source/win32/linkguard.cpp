@@ -36,8 +36,7 @@ filehandle openitself(const std::wstring& path, DWORD access, DWORD share)
 
 std::wstring resolvedpath(HANDLE handle)
 {
-    static const finalpathbyhandle finalpath =
-        lookup<finalpathbyhandle>(L"kernel32.dll", "GetFinalPathNameByHandleW");
+    static const finalpathbyhandle finalpath = lookup<finalpathbyhandle>(L"kernel32.dll", "GetFinalPathNameByHandleW");
     if (!finalpath) return std::wstring();
     std::wstring buffer(MAX_PATH, L'\0');
     for (int tries = 0; tries < 2; ++tries) {
@@ -66,8 +65,7 @@ bool isplain(HANDLE handle, const std::wstring& path, const std::wstring& expect
 
 bool deletethrough(HANDLE handle)
 {
-    static const setinformationfile setinformation =
-        lookup<setinformationfile>(L"ntdll.dll", "NtSetInformationFile");
+    static const setinformationfile setinformation = lookup<setinformationfile>(L"ntdll.dll", "NtSetInformationFile");
     if (!setinformation) return false;
     iostatus status = {};
     BOOLEAN dispose = TRUE;
@@ -76,7 +74,8 @@ bool deletethrough(HANDLE handle)
 
 bool removelink(const std::wstring& path)
 {
-    filehandle link = openitself(path, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    filehandle link =
+        openitself(path, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     if (!link) return false;
     // Only a handle on the link itself may be deleted through: Wine hands out
     // the target, which shows no reparse point, and would delete that.
