@@ -199,11 +199,12 @@ struct dataunzip::state {
     char entryname[NAME_SIZE] = {};
     int32_t failure = DATAUNZIP_OK;
     crtbuffer<char> piece;
-    // Directories this reader made (or found) below madein, each with
-    // whether it may be written into (false: it is a link): most entries
-    // share their parents, and every _mkdir is a trip to the file system.
+    // Directories this reader made or found below madein, or found to be
+    // links: most entries share their parents, and every _mkdir is a trip
+    // to the file system.
     std::string madein;
-    std::map<std::string, bool> made;
+    enum { DIRECTORY_NEW, DIRECTORY_FOUND, DIRECTORY_LINK };
+    std::map<std::string, int> made;
     linkcheck links;
     bool linksready = false;
     // The target filewrite last made current; empty when unknown.
@@ -220,11 +221,21 @@ struct dataunzip::state {
     bool makedirectory(const std::string& prefix)
     {
         auto known = made.find(prefix);
-        if (known != made.end()) return known->second;
-        bool plain = links.plainornew(ansitowide(prefix));
-        if (plain) _mkdir(prefix.c_str());
-        made[prefix] = plain;
-        return plain;
+        if (known != made.end()) return known->second != DIRECTORY_LINK;
+        int state = DIRECTORY_LINK;
+        if (links.plainornew(ansitowide(prefix))) state = _mkdir(prefix.c_str()) == 0 ? DIRECTORY_NEW : DIRECTORY_FOUND;
+        made[prefix] = state;
+        return state != DIRECTORY_LINK;
+    }
+
+    // True when name may be created: nothing on its way is a link, and the
+    // file is none either. A directory this reader has just made holds
+    // nothing it did not write itself.
+    bool plainentry(const std::string& directory, const char* name)
+    {
+        auto known = made.find(directory);
+        if (known != made.end() && known->second == DIRECTORY_NEW) return true;
+        return links.plainornew(ansitowide(name));
     }
 
     void closeentry()
@@ -344,14 +355,17 @@ int32_t dataunzip::filewrite(const char* name, const char* target)
     // that is one (a leftover that could not be removed), not over a file
     // that is one.
     bool throughlink = false;
-    std::string prefix;
+    std::string prefix, directory;
     for (size_t i = 0; name[i] && !throughlink;) {
         size_t next = nextchar(name, i);
-        if (next == i + 1 && isseparator(name[i])) throughlink = !self->makedirectory(prefix);
+        if (next == i + 1 && isseparator(name[i])) {
+            throughlink = !self->makedirectory(prefix);
+            directory = prefix;
+        }
         prefix.append(name + i, next - i);
         i = next;
     }
-    if (!throughlink) throughlink = !self->links.plainornew(ansitowide(name));
+    if (!throughlink) throughlink = !self->plainentry(directory, name);
 
     stdiofile out(throughlink ? nullptr : fopen(name, "wb"));
     if (!out) {
