@@ -21,7 +21,7 @@ target_link_libraries(e2eharness PUBLIC GTest::gtest)
 bootstrap_options(e2eharness)
 
 bootstrap_add_test(windows_tests
-  SOURCES win32/pathhelpers_test.cpp win32/startup_test.cpp
+  SOURCES win32/pathhelpers_test.cpp win32/startup_test.cpp win32/workspace_test.cpp
   LIBS bootstrapcore e2eharness)
 add_dependencies(windows_tests standinsetup)
 

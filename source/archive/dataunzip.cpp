@@ -2,6 +2,7 @@
 
 #include "entryname.h"
 #include "handles.h"
+#include "linkguard.h"
 #include "logline.h"
 #include "md5digest.h"
 #include "packagewindow.h"
@@ -15,7 +16,7 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <set>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -65,10 +66,14 @@ struct dataunzip::state {
     char entryname[NAME_SIZE] = {};
     int32_t failure = DATAUNZIP_OK;
     crtbuffer<char> piece;
-    // Directories this reader made (or found) below made_in: most entries
-    // share their parents, and every _mkdir is a trip to the file system.
+    // Directories this reader made or found below madein, or found to be
+    // links: most entries share their parents, and every _mkdir is a trip
+    // to the file system.
     std::string madein;
-    std::set<std::string> made;
+    enum { DIRECTORY_NEW, DIRECTORY_FOUND, DIRECTORY_LINK };
+    std::map<std::string, int> made;
+    linkcheck links;
+    bool linksready = false;
     // The target filewrite last made current; empty when unknown.
     std::string incurrent;
 
@@ -76,6 +81,28 @@ struct dataunzip::state {
     {
         failure = cause;
         return -1;
+    }
+
+    // Creates the directory prefix (relative to the target) unless it
+    // exists; false when it is a link, or lies behind one.
+    bool makedirectory(const std::string& prefix)
+    {
+        auto known = made.find(prefix);
+        if (known != made.end()) return known->second != DIRECTORY_LINK;
+        int state = DIRECTORY_LINK;
+        if (links.plainornew(ansitowide(prefix))) state = _mkdir(prefix.c_str()) == 0 ? DIRECTORY_NEW : DIRECTORY_FOUND;
+        made[prefix] = state;
+        return state != DIRECTORY_LINK;
+    }
+
+    // True when name may be created: nothing on its way is a link, and the
+    // file is none either. A directory this reader has just made holds
+    // nothing it did not write itself.
+    bool plainentry(const std::string& directory, const char* name)
+    {
+        auto known = made.find(directory);
+        if (known != made.end() && known->second == DIRECTORY_NEW) return true;
+        return links.plainornew(ansitowide(name));
     }
 
     void closeentry()
@@ -185,19 +212,29 @@ int32_t dataunzip::filewrite(const char* name, const char* target)
     // Directories are created relative to the target, so the current
     // directory never wanders into the entry's path.
     std::string here = target ? target : "";
-    if (here != self->madein) {
+    if (here != self->madein || !self->linksready) {
         self->made.clear();
         self->madein = here;
+        self->links = linkcheck(ansitowide(target ? here : "."));
+        self->linksready = true;
     }
-    std::string prefix;
-    for (size_t i = 0; name[i];) {
+    // Nothing is written through a link: not into a directory on the way
+    // that is one (a leftover that could not be removed), not over a file
+    // that is one.
+    bool throughlink = false;
+    std::string prefix, directory;
+    for (size_t i = 0; name[i] && !throughlink;) {
         size_t next = nextchar(name, i);
-        if (next == i + 1 && isseparator(name[i]) && self->made.insert(prefix).second) _mkdir(prefix.c_str());
+        if (next == i + 1 && isseparator(name[i])) {
+            throughlink = !self->makedirectory(prefix);
+            directory = prefix;
+        }
         prefix.append(name + i, next - i);
         i = next;
     }
+    if (!throughlink) throughlink = !self->plainentry(directory, name);
 
-    stdiofile out(fopen(name, "wb"));
+    stdiofile out(throughlink ? nullptr : fopen(name, "wb"));
     if (!out) {
         logline("dataunzip", "dataunzip::filewrite", 231, "fopen %s filename failed!\n", name);
         self->closeentry();

@@ -3,7 +3,9 @@
 #include "datazip.h"
 #include "deflateahead.h"
 #include "handles.h"
+#include "linkguard.h"
 #include "logline.h"
+#include "pathhelpers.h"
 
 #include <direct.h>
 #include <io.h>
@@ -136,26 +138,96 @@ bool filelist::GetAllFileInfoAndZip(const char* directory, datazip& archive)
     return complete;
 }
 
-bool filelist::deletepath(std::string path)
+namespace {
+
+const DWORD LISTING_SHARE = FILE_SHARE_READ | FILE_SHARE_WRITE;
+const DWORD ENTRY_SHARE = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// A link found where a file or directory was expected: removed as a link
+// where the system allows it, otherwise left as it is, behind it untouched.
+void droplink(const std::string& path, const std::wstring& wide)
+{
+    if (!removelink(wide)) logline("filelist", "filelist::deletepath", 86, "link <%s> left in place\n", path.c_str());
+}
+
+// Deletes the directory path (wide: the same path in UTF-16) with everything
+// below it. expected is the path the system should resolve for it (empty:
+// unknown); a directory that resolves elsewhere is reached through a link.
+bool deletetree(const std::string& path, const std::wstring& wide, const std::wstring& expected)
 {
     logline("filelist", "filelist::deletepath", 85, "path name is <%s>\n", path.c_str());
+    if (isreparsepoint(GetFileAttributesW(wide.c_str()))) {
+        droplink(path, wide);
+        return true;
+    }
+    // Held without shared deletion while its entries go: nobody can move it
+    // away and put a link in its place meanwhile. (Without DELETE access of
+    // its own: the listing would not open beside that.)
+    filehandle directory = openitself(wide, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, LISTING_SHARE);
     std::string pattern = path + "\\*";
-    _finddata_t found;
-    intptr_t listing = _findfirst(pattern.c_str(), &found);
-    if (listing == -1) {
+    if (!directory) {
         logline("filelist", "filelist::deletepath", 87, "Cannot get handle for file %s\n", pattern.c_str());
         return false;
     }
-    do {
-        if (isdots(found.name)) continue;
-        std::string entry = path + "\\" + found.name;
-        // Whatever cannot be deleted stays, and with it the directories above.
-        if (found.attrib & SUBDIRECTORY)
-            deletepath(entry);
-        else
-            remove(entry.c_str());
-    } while (_findnext(listing, &found) == 0);
-    _findclose(listing);
-    _rmdir(path.c_str());
+    if (!isplain(directory.get(), wide, expected)) {
+        directory.reset();
+        droplink(path, wide);
+        return true;
+    }
+    std::wstring resolved = resolvedpath(directory.get());
+    {
+        WIN32_FIND_DATAW found;
+        findfilehandle listing(FindFirstFileW((wide + L"\\*").c_str(), &found));
+        if (!listing) {
+            logline("filelist", "filelist::deletepath", 87, "Cannot get handle for file %s\n", pattern.c_str());
+            return false;
+        }
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::string entry = path + "\\" + widetoansi(name);
+            std::wstring wideentry = wide + L"\\" + name;
+            std::wstring entryexpected = resolved.empty() ? std::wstring() : resolved + L"\\" + name;
+            // Whatever cannot be deleted stays, and with it the directories above.
+            if (isreparsepoint(found.dwFileAttributes)) {
+                droplink(entry, wideentry);
+            } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                deletetree(entry, wideentry, entryexpected);
+            } else {
+                filehandle file = openitself(wideentry, DELETE | FILE_READ_ATTRIBUTES, ENTRY_SHARE);
+                if (!file) continue;
+                if (isplain(file.get(), wideentry, entryexpected)) {
+                    deletethrough(file.get());
+                } else {
+                    file.reset();
+                    droplink(entry, wideentry);
+                }
+            }
+        } while (FindNextFileW(listing.get(), &found));
+    }
+    // Opened again to delete it; gone when that handle closes, if it is
+    // empty by then and still the same plain directory.
+    directory.reset();
+    directory = openitself(wide, DELETE | FILE_READ_ATTRIBUTES, LISTING_SHARE);
+    if (directory && isplain(directory.get(), wide, expected)) deletethrough(directory.get());
     return true;
+}
+
+} // namespace
+
+bool filelist::deletepath(std::string path)
+{
+    std::wstring wide = ansitowide(path);
+    // The directory's own name, as the system should resolve it below its
+    // parent; the parent is taken as it is.
+    std::wstring expected;
+    size_t separator = wide.find_last_of(L'\\');
+    if (separator != std::wstring::npos && separator > 0) {
+        filehandle parent(CreateFileW(wide.substr(0, separator).c_str(), FILE_READ_ATTRIBUTES, ENTRY_SHARE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        std::wstring resolvedparent = parent ? resolvedpath(parent.get()) : std::wstring();
+        while (!resolvedparent.empty() && resolvedparent.back() == L'\\') resolvedparent.pop_back();
+        if (!resolvedparent.empty()) expected = resolvedparent + wide.substr(separator);
+    }
+    return deletetree(path, wide, expected);
 }

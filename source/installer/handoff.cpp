@@ -5,6 +5,7 @@
 #include "pathhelpers.h"
 #include "splash.h"
 #include "startup.h"
+#include "workspace.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -39,8 +40,10 @@ LRESULT handoff(HWND window)
 {
     std::string workspace = workspacedir();
     // Without a narrow name for the workspace nothing was extracted, and a
-    // relative "setup\\..." must not start what the current directory holds.
-    if (workspace.empty()) {
+    // relative "setup\\..." must not start what the current directory holds;
+    // a workspace that is a link leads elsewhere: nothing is written or
+    // started there.
+    if (workspace.empty() || !workspaceisplain()) {
         ShowWindow(window, SW_HIDE);
         stopsplashanimation();
         exit(-1);

@@ -7,10 +7,12 @@
 #include "pathhelpers.h"
 #include "splash.h"
 #include "startup.h"
+#include "workspace.h"
 
 #include <gdiplus.h>
 
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -21,9 +23,12 @@ const wchar_t WINDOW_TITLE[] = L"Morvane\u5b89\u88c5\u7a0b\u5e8f";
 bool starthidden(int argumentcount)
 {
     if (argumentcount > 2) return true;
-    wchar_t value[8];
-    DWORD n = GetEnvironmentVariableW(L"VQNAUTOI", value, 8);
-    return n > 0 && value[0] == L'1';
+    // Asked for its size first: a buffer too small receives nothing.
+    DWORD size = GetEnvironmentVariableW(L"VQNAUTOI", nullptr, 0);
+    if (size == 0) return false;
+    std::wstring value(size, L'\0');
+    DWORD n = GetEnvironmentVariableW(L"VQNAUTOI", &value[0], size);
+    return n > 0 && n < size && value[0] == L'1';
 }
 
 } // namespace
@@ -31,11 +36,19 @@ bool starthidden(int argumentcount)
 bool intitemp()
 {
     std::string workspace = workspacedir();
+    std::wstring widepath = workspacedirw() + L"setup";
+    // Without a narrow name the line shows the name as the code page can.
+    std::string path = workspace.empty() ? widetoansi(widepath) : workspace + "setup";
+    logline("main", "intitemp", 392, "delete path is <%s>\n", path.c_str());
     // Without a narrow name for the workspace, "setup" alone would be relative.
     if (workspace.empty()) return false;
-    std::string path = workspace + "setup";
-    logline("main", "intitemp", 392, "delete path is <%s>\n", path.c_str());
-    return filelist::deletepath(path);
+    // Elevated, the workspace is made the administrators' before anything
+    // in it is deleted, so the user's other processes cannot add to it.
+    bool elevated = tokenelevated();
+    if (elevated) takeoverworkspace(widepath);
+    bool deleted = filelist::deletepath(path);
+    if (elevated) claimworkspace(widepath);
+    return deleted;
 }
 
 void installwindow::getscreensize()
@@ -108,6 +121,8 @@ LRESULT CALLBACK installwndproc(HWND window, UINT message, WPARAM wparam, LPARAM
 
 int runinstaller(int argc, char**)
 {
+    // Before anything in the workspace changes, and before any window shows.
+    lockworkspace(workspacedirw() + L"setup");
     intitemp();
     installwindow window(argc);
     window.getscreensize();

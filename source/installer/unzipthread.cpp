@@ -4,6 +4,7 @@
 #include "pathhelpers.h"
 #include "setsourcepath.h"
 #include "startup.h"
+#include "workspace.h"
 
 #include <cstring>
 
@@ -17,8 +18,10 @@ DWORD WINAPI unzipthread(LPVOID param)
     {
         dataunzip reader;
         std::string target = workspacedir();
-        // Nothing is extracted where the workspace has no narrow name.
-        if (!target.empty()) reader.unzipfopen(packagepath, computedA, computedB);
+        // Nothing is extracted where the workspace has no narrow name, or
+        // through a workspace that is a link (one that could not be removed).
+        bool usable = !target.empty() && workspaceisplain();
+        if (usable) reader.unzipfopen(packagepath, computedA, computedB);
         bool opened = computedA[0] != 0;
         failed = !opened;
         uint32_t count = reader.filecount;
@@ -34,7 +37,7 @@ DWORD WINAPI unzipthread(LPVOID param)
                 failed = true;
         }
         reader.closeunzipfile();
-        setsourcepath();
+        if (usable) setsourcepath();
         if (failed) {
             MessageBoxW(nullptr, L"Uncompress failed!", L"Warnning", MB_OK);
         } else if (memcmp(computedA, reader.digestA, 32) != 0 || memcmp(computedB, reader.digestB, 32) != 0) {

@@ -66,6 +66,14 @@ struct findtraits {
 // A directory listing from _findfirst.
 using findhandle = uniqueresource<findtraits>;
 
+struct findfiletraits {
+    using handle = HANDLE;
+    static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
+    static void close(HANDLE h) { FindClose(h); }
+};
+// A directory listing from FindFirstFileW.
+using findfilehandle = uniqueresource<findfiletraits>;
+
 struct gdiobjecttraits {
     using handle = HGDIOBJ;
     static HGDIOBJ invalid() { return nullptr; }

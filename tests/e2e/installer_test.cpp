@@ -223,16 +223,21 @@ struct VisibilityRow {
     bool visible;
     const char* childautoinstall;
     const char* childinstallpath;
+    int padding; // 'x' characters appended to autoinstall and childautoinstall
 };
 
 std::ostream& operator<<(std::ostream& os, const VisibilityRow& row) { return os << row.name; }
 
 const VisibilityRow visibilityRows[] = {
-    {"no_arguments_shown", L"", L"", true, "(unset)", "(unset)"},
-    {"one_argument_shown", L"0", L"", true, "(unset)", "(unset)"},
-    {"two_arguments_hidden", L"0 D:\\Target", L"", false, "0", "D:\\Target"},
-    {"autoinstall_1_hidden", L"", L"1", false, "1", "(unset)"},
-    {"autoinstall_0_shown", L"", L"0", true, "0", "(unset)"},
+    {"no_arguments_shown", L"", L"", true, "(unset)", "(unset)", 0},
+    {"one_argument_shown", L"0", L"", true, "(unset)", "(unset)", 0},
+    {"two_arguments_hidden", L"0 D:\\Target", L"", false, "0", "D:\\Target", 0},
+    {"autoinstall_1_hidden", L"", L"1", false, "1", "(unset)", 0},
+    {"autoinstall_0_shown", L"", L"0", true, "0", "(unset)", 0},
+    // Values longer than a small buffer are read whole: the first character decides.
+    {"autoinstall_long_1_hidden", L"", L"1-silent-install", false, "1-silent-install", "(unset)", 0},
+    {"autoinstall_long_0_shown", L"", L"0000000000001", true, "0000000000001", "(unset)", 0},
+    {"autoinstall_300_characters_hidden", L"", L"1", false, "1", "(unset)", 299},
 };
 
 class Visibility : public testing::TestWithParam<VisibilityRow> {};
@@ -245,13 +250,14 @@ TEST_P(Visibility, WindowAndVariables)
     package p = makepackage(L"visibility_" + harness::widen(row.name));
     flipbyte(p.exe, -81 - 5); // inside archive B's end record comment-free area
     std::vector<std::pair<std::wstring, std::wstring>> env;
-    if (*row.autoinstall) env.push_back({L"VQNAUTOI", row.autoinstall});
+    if (*row.autoinstall) env.push_back({L"VQNAUTOI", row.autoinstall + std::wstring(size_t(row.padding), L'x')});
     harness::runresult r = install(p, row.arguments, env);
     EXPECT_EQ(r.exitcode, 0u);
     ASSERT_EQ(texts(r), std::vector<std::string>{"MD5 is uncorrect!"});
     EXPECT_EQ(r.warnings[0].installervisible, row.visible);
     std::string record = readfile(p.record());
-    EXPECT_NE(record.find(std::string("VQNAUTOI=") + row.childautoinstall + "\n"), std::string::npos) << record;
+    std::string autoinstall = row.childautoinstall + std::string(size_t(row.padding), 'x');
+    EXPECT_NE(record.find("VQNAUTOI=" + autoinstall + "\n"), std::string::npos) << record;
     EXPECT_NE(record.find(std::string("VQNPATHI=") + row.childinstallpath + "\n"), std::string::npos) << record;
 }
 
@@ -732,6 +738,230 @@ TEST(ChineseLocale, NamesEndingInTheSeparatorByteAreBuiltAndInstalled)
         EXPECT_TRUE(fileexists(installed)) << harness::narrow(file.first);
         EXPECT_TRUE(readfile(installed) == file.second) << harness::narrow(file.first);
     }
+}
+
+} // namespace
+
+namespace {
+
+// Links an earlier run (or another process of the same user) left in the
+// workspace. Links are made from the Linux side: Wine runs Unix programs,
+// and a Unix symbolic link to a directory is a reparse point to Windows
+// programs there. Wine opens, deletes and moves a link's target where
+// Windows acts on the link, so every target holds files: they must all
+// survive unchanged, and nothing may be added beside them.
+std::string unixpath(const std::wstring& windowspath)
+{
+    std::string path = harness::narrow(windowspath.substr(2)); // after "Z:"
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    return path;
+}
+
+bool listed(const std::wstring& path)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE found = FindFirstFileW(path.c_str(), &data);
+    if (found == INVALID_HANDLE_VALUE) return false;
+    FindClose(found);
+    return true;
+}
+
+// Runs a Unix program and waits until the link is there (or gone): Wine
+// does not wait for a Unix program's end.
+bool unixlink(const std::wstring& program, const std::wstring& arguments, const std::wstring& link, bool present)
+{
+    harness::runoptions options;
+    options.application = program;
+    harness::run(L"x " + arguments, options);
+    for (int tries = 0; tries < 500; ++tries) {
+        if (listed(link) == present) return true;
+        Sleep(10);
+    }
+    return false;
+}
+
+std::wstring quoted(const std::wstring& windowspath) { return L"\"" + harness::widen(unixpath(windowspath)) + L"\""; }
+
+// A link at link to target, replacing one a failed earlier run left.
+bool makelink(const std::wstring& target, const std::wstring& link)
+{
+    return unixlink(L"Z:\\bin\\ln", L"-sfn " + quoted(target) + L" " + quoted(link), link, true);
+}
+
+// Removes the link itself (a Windows program under Wine would reach its target).
+bool droplink(const std::wstring& link) { return unixlink(L"Z:\\bin\\rm", L"-f " + quoted(link), link, false); }
+
+// Every file below dir with its content, in listing order.
+std::string snapshot(const std::wstring& dir)
+{
+    std::string all;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return "(missing)";
+    do {
+        std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        std::wstring path = dir + L"\\" + name;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            all += harness::narrow(name) + "/{" + snapshot(path) + "}";
+        else
+            all += harness::narrow(name) + "=" + readfile(path) + ";";
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return all;
+}
+
+struct LinkRow {
+    const char* name;
+    const wchar_t* link; // below TMP
+    bool tofile;         // the link leads to outside\keep\kept.txt, else to outside\keep
+};
+
+std::ostream& operator<<(std::ostream& os, const LinkRow& row) { return os << row.name; }
+
+const LinkRow linkRows[] = {
+    {"top_of_the_workspace", L"setup\\evil", false}, {"a_level_down", L"setup\\a\\evil", false},
+    {"file_link", L"setup\\evil.txt", true},         {"file_link_over_an_entry", L"setup\\data\\empty.txt", true},
+    {"the_workspace_itself", L"setup", false},       {"directory_of_an_entry", L"setup\\a\\b", false},
+};
+
+class Links : public testing::TestWithParam<LinkRow> {};
+
+TEST_P(Links, NothingBehindALinkIsTouched)
+{
+    const LinkRow& row = GetParam();
+    package p = makepackage(L"link_" + harness::widen(row.name));
+    std::wstring outside = p.dir + L"\\outside";
+    writetree(outside, {{L"keep\\kept.txt", "must stay"}, {L"keep\\inner\\also.txt", "must stay too"}});
+    std::wstring link = p.tmp + L"\\" + row.link;
+    makedirs(link.substr(0, link.find_last_of(L'\\')));
+    ASSERT_TRUE(makelink(outside + (row.tofile ? L"\\keep\\kept.txt" : L"\\keep"), link));
+    std::string before = snapshot(outside);
+
+    harness::runresult r = install(p, L"1 x");
+    EXPECT_EQ(snapshot(outside), before) << r.output;
+    EXPECT_LE(r.warnings.size(), 1u);
+    // Windows removes a link as itself; Wine only ever reaches its target,
+    // so there it stays and nothing is written through it.
+    bool stayed = listed(link);
+    EXPECT_TRUE(!stayed || droplink(link));
+    if (std::wstring(row.link) == L"setup" && stayed) {
+        EXPECT_EQ(texts(r), std::vector<std::string>{"Uncompress failed!"});
+        EXPECT_EQ(r.exitcode, DWORD(-1)) << "nothing is started through the link";
+        EXPECT_FALSE(fileexists(p.record()));
+        return;
+    }
+    EXPECT_TRUE(r.warnings.empty()) << r.output;
+    EXPECT_EQ(r.exitcode, 0u) << r.output;
+    EXPECT_TRUE(fileexists(p.record())) << "the setup program ran";
+    EXPECT_EQ(readfile(p.workspace() + L"\\data\\big.bin"), sampletree()[1].second);
+    if (stayed) {
+        EXPECT_NE(r.output.find("left in place"), std::string::npos) << r.output;
+    }
+    if (std::wstring(row.link) == L"setup\\a\\b" && stayed) {
+        EXPECT_NE(r.output.find("fopen setup\\a\\b\\c\\deep.txt filename failed!"), std::string::npos) << r.output;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Installer, Links, testing::ValuesIn(linkRows),
+                         [](const testing::TestParamInfo<LinkRow>& info) { return std::string(info.param.name); });
+
+// A package with an entry deep\payload.txt (as setup\deep\payload.txt)
+// whose directory is a leftover link: that entry is not written, the rest is.
+TEST(Installer, EntryBehindALeftoverLinkIsNotWritten)
+{
+    package p = makepackage(L"link_deep_payload", {{L"setup\\deep\\payload.txt", "payload"}});
+    std::wstring outside = p.dir + L"\\outside";
+    writetree(outside, {{L"kept.txt", "must stay"}});
+    makedirs(p.workspace());
+    ASSERT_TRUE(makelink(outside, p.workspace() + L"\\deep"));
+    harness::runresult r = install(p, L"1 x");
+    EXPECT_EQ(snapshot(outside), "kept.txt=must stay;");
+    bool stayed = listed(p.workspace() + L"\\deep");
+    EXPECT_TRUE(!stayed || droplink(p.workspace() + L"\\deep"));
+    EXPECT_EQ(r.exitcode, 0u) << r.output;
+    EXPECT_TRUE(r.warnings.empty());
+    if (stayed) {
+        EXPECT_NE(r.output.find("fopen setup\\deep\\payload.txt filename failed!"), std::string::npos) << r.output;
+    } else {
+        EXPECT_EQ(readfile(p.workspace() + L"\\deep\\payload.txt"), "payload");
+    }
+    EXPECT_TRUE(fileexists(p.record()));
+}
+
+} // namespace
+
+namespace {
+
+// One hidden installer run on a thread of its own.
+struct installrun {
+    std::wstring exe;
+    std::wstring record;
+    std::wstring tmp;
+    harness::runresult result;
+};
+
+DWORD WINAPI runinstaller(void* param)
+{
+    installrun* s = static_cast<installrun*>(param);
+    harness::runoptions options;
+    options.application = s->exe;
+    options.env = {{L"TMP", s->tmp},
+                   {L"TEMP", s->tmp},
+                   {L"STANDIN_RECORD", s->record},
+                   {L"STANDIN_SLEEP_MS", L"1500"},
+                   {L"VQNAUTOI", L"1"}};
+    options.timeoutms = 120000;
+    s->result = harness::run(L"\"" + s->exe + L"\"", options);
+    return 0;
+}
+
+// Two packages started half a second apart share the workspace: the second
+// waits until the first has ended, so each setup program finds the whole tree.
+TEST(Installer, TwoInstallersOneAfterTheOther)
+{
+    std::string large = ziptest::noise(6000000, 11);
+    package p = makepackage(L"two_installers", {{L"setup\\large.bin", large}});
+    std::wstring second = p.src + L"\\second.exe";
+    ASSERT_TRUE(CopyFileW(p.exe.c_str(), second.c_str(), FALSE));
+    installrun runs[2] = {{p.exe, p.dir + L"\\record1.txt", p.tmp, {}}, {second, p.dir + L"\\record2.txt", p.tmp, {}}};
+    HANDLE first = CreateThread(nullptr, 0, runinstaller, &runs[0], 0, nullptr);
+    Sleep(500);
+    HANDLE then = CreateThread(nullptr, 0, runinstaller, &runs[1], 0, nullptr);
+    WaitForSingleObject(first, INFINITE);
+    WaitForSingleObject(then, INFINITE);
+    CloseHandle(first);
+    CloseHandle(then);
+    std::vector<std::string> expected = {"tree=large.bin " + std::to_string(large.size()),
+                                         "tree=data\\big.bin " + std::to_string(sampletree()[1].second.size()),
+                                         "tree=a\\b\\c\\deep.txt 4",
+                                         "tree=rEdizo.exe ",
+                                         "tree=uninstall.exe ",
+                                         "tree=channel.cfg "};
+    for (const installrun& s : runs) {
+        EXPECT_FALSE(s.result.timedout);
+        EXPECT_EQ(s.result.exitcode, 0u) << s.result.output;
+        std::string record = readfile(s.record);
+        for (const std::string& line : expected)
+            EXPECT_NE(record.find(line), std::string::npos) << line << "\n" << record;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The workspace line is written at every start, also when the temporary
+// directory has no narrow name (here: a name outside the code page, for a
+// directory that does not exist, so it has no short name either).
+TEST(Installer, DeletePathLineWithoutANarrowName)
+{
+    package p = makepackage(L"no_narrow_name");
+    p.tmp = p.dir + L"\\\u7528\u6237\u4e0d\u5728";
+    harness::runresult r = install(p, L"1 x");
+    EXPECT_NE(r.output.find("main intitemp 392: delete path is <"), std::string::npos) << r.output;
+    EXPECT_FALSE(fileexists(p.record())) << "nothing is started";
 }
 
 } // namespace

@@ -1,13 +1,15 @@
 // Stand-in for a package's setup program. It records what it sees: its
 // command line, current directory, the two variables the installer passes
-// on, and the files beside it. The record goes to standard output and, when
-// STANDIN_RECORD names a file, to that file as well. With STANDIN_SLEEP_MS
-// it waits that long before it exits; STANDIN_EXIT sets its exit code.
+// on, the files beside it and every file of the tree below it with its
+// size. The record goes to standard output and, when STANDIN_RECORD names a
+// file, to that file as well. With STANDIN_SLEEP_MS it waits that long before
+// it exits; STANDIN_EXIT sets its exit code.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -52,6 +54,25 @@ int main()
             record += "file=" + utf8(data.cFileName) + "\n";
         } while (FindNextFileW(find, &data));
         FindClose(find);
+    }
+
+    // Every file below its directory with its size, to show the whole tree
+    // was there when it started.
+    std::vector<std::wstring> pending = {L""};
+    while (!pending.empty()) {
+        std::wstring relative = pending.back();
+        pending.pop_back();
+        HANDLE listing = FindFirstFileW((dir + L"\\" + relative + L"*").c_str(), &data);
+        if (listing == INVALID_HANDLE_VALUE) continue;
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                pending.push_back(relative + name + L"\\");
+            else
+                record += "tree=" + utf8((relative + name).c_str()) + " " + std::to_string(data.nFileSizeLow) + "\n";
+        } while (FindNextFileW(listing, &data));
+        FindClose(listing);
     }
 
     fputs(record.c_str(), stdout);

@@ -1,0 +1,65 @@
+// Checks that keep deleting and writing from going through a link: a
+// junction, symbolic link or mount point (a reparse point) in a directory
+// that other processes of the same user can write. A link is only ever
+// removed as itself; what it points to is never listed, written or deleted.
+//
+// Windows opens a link itself when asked with FILE_FLAG_OPEN_REPARSE_POINT;
+// Wine opens the link's target instead and reports links to files as plain
+// files. So a path counts as plain only when its attributes show no reparse
+// point and (where the system can say) the path the system resolves for it
+// is the path that was asked for.
+#pragma once
+
+#include "handles.h"
+
+#include <windows.h>
+
+#include <string>
+
+// True when attributes (GetFileAttributesW, FindFirstFileW) mark a reparse point.
+inline bool isreparsepoint(DWORD attributes)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Opens path itself, never a link's target where the system can tell them
+// apart, with access and the sharing given; files and directories alike.
+// An empty owner when it cannot be opened.
+filehandle openitself(const std::wstring& path, DWORD access, DWORD share);
+
+// The path the system resolves for an open handle, in the \\?\ form of
+// GetFinalPathNameByHandleW; empty where the system cannot say (Windows XP,
+// which has junctions but no symbolic links: their attributes show them).
+std::wstring resolvedpath(HANDLE handle);
+
+// True when the file or directory open as handle (by openitself on path) is
+// no reparse point and its resolved path, where known, equals expected (in
+// the form of resolvedpath; an empty expected skips that comparison).
+bool isplain(HANDLE handle, const std::wstring& path, const std::wstring& expected);
+
+// Deletes the file or empty directory open as handle (opened with DELETE
+// access) when the handle is closed. False when the system refuses (a
+// directory that is not empty, a read-only file).
+bool deletethrough(HANDLE handle);
+
+// Removes the link at path as a link, where the system allows it: only when
+// the handle opened on path is the reparse point itself (so never under
+// Wine, which opens the target). True when it was removed.
+bool removelink(const std::wstring& path);
+
+// Paths below one directory, checked one at a time against links. The
+// directory itself (root) is trusted as the user configured it: a link above
+// it is followed.
+class linkcheck {
+public:
+    linkcheck() = default;
+    explicit linkcheck(const std::wstring& root);
+    // True when root + "\" + relative does not exist, or exists and neither
+    // it nor a directory on the way to it is a link.
+    bool plainornew(const std::wstring& relative) const;
+    const std::wstring& root() const { return base; }
+
+private:
+    std::wstring base;
+    std::wstring resolvedbase;
+};

@@ -1,0 +1,64 @@
+// The workspace's security descriptor and lock name. Wine keeps no DACLs on
+// files, so the descriptor is checked as the system reads it back (SDDL),
+// and its use by the installer (which runs elevated under Wine) by the
+// end-to-end tests.
+#include "workspace.h"
+
+#include <sddl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::wstring sidtext(PSID sid)
+{
+    wchar_t* text = nullptr;
+    if (!ConvertSidToStringSidW(sid, &text)) return std::wstring();
+    std::wstring result = text;
+    LocalFree(text);
+    return result;
+}
+
+std::wstring sddl(PSECURITY_DESCRIPTOR descriptor)
+{
+    wchar_t* text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr))
+        return std::wstring();
+    std::wstring result = text;
+    LocalFree(text);
+    return result;
+}
+
+TEST(Workspace, DescriptorOwnedByAdministratorsWithAProtectedDacl)
+{
+    std::string user = tokenuser();
+    ASSERT_FALSE(user.empty());
+    PSID sid = &user[0];
+    workspacedescriptor descriptor(sid);
+    ASSERT_NE(descriptor.get(), nullptr);
+    // Owner Administrators; DACL protected (P), inherited by files and
+    // directories below (OICI): full control (FA) for SYSTEM and
+    // Administrators, read and execute (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE) for the user.
+    std::wstring expected = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;" + sidtext(sid) + L")";
+    EXPECT_EQ(sddl(descriptor.get()), expected);
+}
+
+TEST(Workspace, DescriptorNeedsAUser)
+{
+    workspacedescriptor descriptor(nullptr);
+    EXPECT_EQ(descriptor.get(), nullptr);
+}
+
+TEST(Workspace, LockNameFollowsThePathNotItsCase)
+{
+    std::wstring a = workspacelockname(L"C:\\Users\\x\\AppData\\Local\\Temp\\setup");
+    EXPECT_EQ(a.compare(0, 6, L"Local\\"), 0);
+    EXPECT_EQ(a.find(L'\\', 6), std::wstring::npos) << "no further backslash in a mutex name";
+    EXPECT_EQ(a, workspacelockname(L"c:\\users\\X\\appdata\\local\\temp\\SETUP"));
+    EXPECT_NE(a, workspacelockname(L"C:\\Users\\y\\AppData\\Local\\Temp\\setup"));
+}
+
+} // namespace
