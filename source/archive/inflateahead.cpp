@@ -4,6 +4,12 @@
 
 #include <cstring>
 
+namespace {
+
+const SIZE_T STACK_SIZE = 64 * 1024;
+
+} // namespace
+
 inflateahead::inflateahead(unzFile source, uint32_t start, uint32_t entries, size_t size, size_t slots)
     : archive(source), first(start), count(entries), piecesize(size), pieces(slots ? slots : 1),
       buffers(pieces.size() * size)
@@ -11,7 +17,10 @@ inflateahead::inflateahead(unzFile source, uint32_t start, uint32_t entries, siz
     for (size_t i = 0; i < pieces.size(); ++i) pieces[i].data = buffers.data() + i * piecesize;
     madepiece.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     freedpiece.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    if (madepiece && freedpiece && piecesize > 0) thread.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
+    // A small stack: inflating needs little, and a default one counts a
+    // megabyte against the installer's memory.
+    if (madepiece && freedpiece && piecesize > 0)
+        thread.reset(CreateThread(nullptr, STACK_SIZE, run, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
 }
 
 inflateahead::~inflateahead()
