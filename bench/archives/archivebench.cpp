@@ -1,7 +1,9 @@
 // Archive layer benchmark.
 //   archivebench write <corpus dir> <package>   zip <corpus>\setup as archive A, build a package
 //   archivebench big <package> <MiB>            a package whose archive A holds one entry of MiB
-//   archivebench read <package> <target dir>    extract archive A with the worker's loop
+//   archivebench read <package> <target dir> [pieces]
+//                                                extract archive A with the worker's loop,
+//                                                inflating ahead into that many pieces (0: not ahead)
 //   archivebench profile <archive.zip> <dir>     where extraction time goes: inflate alone,
 //                                                creating the files empty, creating and
 //                                                writing them (bytes not inflated)
@@ -167,7 +169,7 @@ int writebig(const std::string& package, int mebibytes)
     return ok ? 0 : 1;
 }
 
-int read(const std::string& package, const std::string& target)
+int read(const std::string& package, const std::string& target, int pieces)
 {
     _mkdir(target.c_str());
     SetEnvironmentVariableA("TMP", target.c_str());
@@ -176,6 +178,7 @@ int read(const std::string& package, const std::string& target)
     double start = seconds();
     char da[64], db[64];
     dataunzip reader;
+    if (pieces >= 0) reader.setreadahead(size_t(pieces), DATAUNZIP_PIECE_SIZE);
     reader.unzipfopen(package.c_str(), da, db);
     uint32_t count = reader.filecount;
     unsigned long long bytes = 0;
@@ -286,10 +289,10 @@ int main(int argc, char** argv)
     std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "write" && argc == 4) return writecorpus(argv[2], argv[3]);
     if (mode == "big" && argc == 4) return writebig(argv[2], atoi(argv[3]));
-    if (mode == "read" && argc == 4) return read(argv[2], argv[3]);
+    if (mode == "read" && (argc == 4 || argc == 5)) return read(argv[2], argv[3], argc == 5 ? atoi(argv[4]) : -1);
     if (mode == "profile" && argc == 4) return profile(argv[2], argv[3]);
-    fprintf(stderr,
-            "usage: archivebench write <corpus dir> <package> | big <package> <MiB> | read <package> <target dir> | "
-            "profile <archive.zip> <target dir>\n");
+    fprintf(stderr, "usage: archivebench write <corpus dir> <package> | big <package> <MiB> | read <package> <target "
+                    "dir> [pieces] | "
+                    "profile <archive.zip> <target dir>\n");
     return 2;
 }
