@@ -6,7 +6,7 @@
 // program of the benchmarks writes its start time into (BENCH_STAMP); the
 // launcher then also prints how long it took until that program started.
 // Output, one line:
-//   ms=<elapsed> peak_ws_kib=<n> peak_pagefile_kib=<n> exit=<code> cpu_ms=<user+kernel> [setup_ms=<t>]
+//   ms=<elapsed> peak_ws_kib=<n> peak_pagefile_kib=<n> exit=<code> [setup_ms=<t>]
 #include <windows.h>
 
 #include <psapi.h>
@@ -107,22 +107,12 @@ int main()
     sample(info.hProcess, workingset, pagefile);
     DWORD code = 0;
     GetExitCodeProcess(info.hProcess, &code);
-    FILETIME created, exited, kernel, user;
-    double cpums = -1;
-    if (GetProcessTimes(info.hProcess, &created, &exited, &kernel, &user)) {
-        ULARGE_INTEGER k, u;
-        k.LowPart = kernel.dwLowDateTime;
-        k.HighPart = kernel.dwHighDateTime;
-        u.LowPart = user.dwLowDateTime;
-        u.HighPart = user.dwHighDateTime;
-        cpums = double(k.QuadPart + u.QuadPart) / 10000.0;
-    }
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
 
     double ms = double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart);
-    printf("ms=%.1f peak_ws_kib=%lu peak_pagefile_kib=%lu exit=%ld cpu_ms=%.1f", ms, (unsigned long)(workingset / 1024),
-           (unsigned long)(pagefile / 1024), long(code), cpums);
+    printf("ms=%.1f peak_ws_kib=%lu peak_pagefile_kib=%lu exit=%ld", ms, (unsigned long)(workingset / 1024),
+           (unsigned long)(pagefile / 1024), long(code));
     if (stampfile) {
         FILE* f = _wfopen(stampfile, L"rb");
         long long stamp = 0;

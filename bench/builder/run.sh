@@ -30,14 +30,13 @@ bytes=$(du -sb "$data/tree/setup" | cut -f1)
 echo "corpus: $files files, $(mib "$bytes") MiB; $rounds rounds"
 
 tmpwin="$(win "$data/tmp")"
-build_ms=() zip_ms=() nsis_ms=() build_ws=() build_cpu=()
+build_ms=() zip_ms=() nsis_ms=() build_ws=()
 for round in $(seq 1 "$rounds"); do
   rm -f "$data/tree/install_test.exe"
   line=$(cd "$data/tree" && launch -e "TMP=$tmpwin" -e "TEMP=$tmpwin" "$(win "$data/tree/bootstrap.exe")")
   [ "$(field exit "$line")" = 0 ] || { echo "builder failed: $line"; exit 1; }
   build_ms+=("$(field ms "$line")")
   build_ws+=("$(field peak_ws_kib "$line")")
-  build_cpu+=("$(field cpu_ms "$line")")
 
   rm -f "$data/out/corpus.zip"
   start=$(nowms)
@@ -61,7 +60,6 @@ printf '%-30s %10s ms   x%s of zip\n' "bare program (Wine)" "$b" "$(ratio "$b" "
 printf '%-30s %10s ms   x1.00\n' "zip -9 -r" "$z"
 printf '%-30s %10s ms   x%s of zip\n' "makensis (zlib)" "$n" "$(ratio "$n" "$z")"
 echo "builder peak working set: $(mib $(( $(median "${build_ws[@]}") * 1024 ))) MiB"
-echo "builder cores busy (processor time / elapsed): $(ratio "$(median "${build_cpu[@]}")" "$b") of 2"
 printf '%-30s %12s bytes  x%s of zip\n' "package" "$package" "$(ratio "$package" "$zipsize")"
 printf '%-30s %12s bytes  x%s of zip\n' "  its setup archive" "$archive" "$(ratio "$archive" "$zipsize")"
 printf '%-30s %12s bytes\n' "zip" "$zipsize"
