@@ -1,9 +1,8 @@
-// Entry point: publishes the arguments, starts GDI+, and chooses the mode by
-// the program's own file size.
+// Entry point: publishes the arguments and chooses the mode by the program's
+// own file size.
 #include "handles.h"
 #include "logline.h"
 #include "modes.h"
-#include "splash.h"
 #include "startup.h"
 #include "stubsize.h"
 
@@ -13,8 +12,6 @@ int main(int argc, char** argv)
 {
     limitdllsearch();
     publisharguments(argc, argv);
-    startgdiplus();
-    loadsplashimages();
 
     packagepath = argv[0];
     stdiofile own(fopen(argv[0], "rb"));

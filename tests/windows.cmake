@@ -106,7 +106,7 @@ target_link_libraries(ziptestkit PUBLIC portablecore minizip)
 target_include_directories(ziptestkit PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/archive)
 bootstrap_options(ziptestkit)
 bootstrap_add_test(archive_tests
-  SOURCES archive/datazip_test.cpp archive/dataunzip_test.cpp archive/zip64_test.cpp
+  SOURCES archive/datazip_test.cpp archive/dataunzip_test.cpp archive/zip64_test.cpp archive/inflateahead_test.cpp
   LIBS bootstrapcore ziptestkit e2eharness)
 # The entry-name rows are shared with the portable rule's test.
 target_include_directories(archive_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/core)

@@ -65,7 +65,8 @@ printf '%-30s %12s bytes  x%s of zip\n' "  its setup archive" "$archive" "$(rati
 printf '%-30s %12s bytes\n' "zip" "$zipsize"
 printf '%-30s %12s bytes  x%s of zip\n' "NSIS installer" "$nsissize" "$(ratio "$nsissize" "$zipsize")"
 awk -v p="$package" -v z="$zipsize" 'BEGIN {d = (p - z) * 100 / z; printf "package vs zip: %+.2f %%\n", d}'
-# The bare program's size against its goal of a quarter megabyte.
-exesize=$(stat -c %s build/windows/source/bootstrap.exe)
-printf '%-30s %12s bytes  x%s of 262144\n' "bare program" "$exesize" "$(ratio "$exesize" 262144)"
+bare=$(stat -c %s build/windows/source/bootstrap.exe)
+echo "== ratios (goal in brackets)"
+printf '%-40s x%s  [x0.60]\n' "build / zip -9 -r" "$(ratio "$b" "$z")"
+printf '%-40s %s bytes, x%s of 262144  [x1.00 or less]\n' "bare program size" "$bare" "$(ratio "$bare" 262144)"
 rm -rf "$data"

@@ -2,6 +2,7 @@
 
 #include "entryname.h"
 #include "handles.h"
+#include "inflateahead.h"
 #include "linkguard.h"
 #include "logline.h"
 #include "md5digest.h"
@@ -17,14 +18,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
 const int32_t NAME_SIZE = ENTRY_NAME_SIZE;
-// Inflated bytes handed from the archive to the output file at a time.
-const unsigned PIECE_SIZE = 65536;
+static_assert(NAME_SIZE == int32_t(INFLATEAHEAD_NAME_SIZE), "one name buffer size");
 
 // Position of the character after name[i] in the ANSI code page: a trail byte
 // of a double-byte character may equal a separator and must not count as one.
@@ -36,6 +37,17 @@ size_t nextchar(const char* name, size_t i)
 
 // Double-byte characters of the ANSI code page, in which names reach the file functions.
 bool ansileadbyte(unsigned char byte) { return IsDBCSLeadByte(BYTE(byte)) != 0; }
+
+// Writes all bytes, going on after a short write until a write returns 0.
+bool writeall(FILE* out, const char* bytes, size_t length)
+{
+    for (size_t done = 0; done < length;) {
+        size_t wrote = fwrite(bytes + done, 1, length - done, out);
+        if (wrote == 0) return false;
+        done += wrote;
+    }
+    return true;
+}
 
 struct unzfiletraits {
     using handle = unzFile;
@@ -65,7 +77,7 @@ struct dataunzip::state {
     bool entryopen = false;
     char entryname[NAME_SIZE] = {};
     int32_t failure = DATAUNZIP_OK;
-    crtbuffer<char> piece;
+    crtbuffer<char> buffer;
     // Directories this reader made or found below madein, or found to be
     // links: most entries share their parents, and every _mkdir is a trip
     // to the file system.
@@ -76,6 +88,19 @@ struct dataunzip::state {
     bool linksready = false;
     // The target filewrite last made current; empty when unknown.
     std::string incurrent;
+
+    // Reading ahead: the thread owns the archive while it runs. at is the
+    // entry the caller is on; its header piece has been handed out
+    // (headertaken), its last piece consumed (entrydone, with the thread's
+    // advance result).
+    size_t aheadpieces = DATAUNZIP_AHEAD_PIECES;
+    size_t piecesize = DATAUNZIP_PIECE_SIZE;
+    std::unique_ptr<inflateahead> ahead;
+    uint32_t at = 0;
+    bool headertaken = false;
+    bool entrydone = false;
+    int32_t advanced = 0;
+    unz64_file_pos where = {};
 
     int32_t fail(int32_t cause)
     {
@@ -107,8 +132,100 @@ struct dataunzip::state {
 
     void closeentry()
     {
-        if (entryopen) unzCloseCurrentFile(handle.get());
+        // Ahead, the thread opens and closes the entries itself.
+        if (entryopen && !ahead) unzCloseCurrentFile(handle.get());
         entryopen = false;
+    }
+
+    // Consumes a piece of entry at; true when it was the entry's last.
+    bool consume(const inflatedpiece* piece)
+    {
+        bool last = piece->last;
+        if (last) {
+            advanced = piece->advanced;
+            entrydone = true;
+        }
+        ahead->release();
+        return last;
+    }
+
+    // Drops what is left of entry at.
+    void finishentry()
+    {
+        while (!entrydone) {
+            const inflatedpiece* piece = ahead->next();
+            if (!piece || piece->entry != at) {
+                // The thread ended without the entry's end: nothing follows.
+                advanced = -1;
+                entrydone = true;
+                break;
+            }
+            consume(piece);
+        }
+    }
+
+    // An entry read a second time: the thread stops and the archive goes
+    // back to the entry, which is then read here, as all that follow.
+    void stopahead()
+    {
+        ahead.reset();
+        if (headertaken) unzGoToFilePos64(handle.get(), &where);
+    }
+
+    int32_t takeheader(char* name)
+    {
+        const inflatedpiece* piece = ahead->next();
+        if (!piece || piece->entry != at || !piece->first) return fail(DATAUNZIP_NO_INFO);
+        headertaken = true;
+        where = piece->where;
+        current = piece->info;
+        memcpy(name, piece->name, size_t(NAME_SIZE));
+        if (!piece->opened) {
+            int32_t cause = piece->cause;
+            consume(piece);
+            return fail(cause);
+        }
+        // The piece stays: it holds the entry's first data.
+        entryopen = true;
+        memcpy(entryname, name, size_t(NAME_SIZE));
+        failure = DATAUNZIP_OK;
+        return 0;
+    }
+
+    // Writes the inflated entry to out: a DATAUNZIP_ value.
+    int32_t copyahead(FILE* out)
+    {
+        for (;;) {
+            const inflatedpiece* piece = ahead->next();
+            if (!piece || piece->entry != at) return DATAUNZIP_DATA_DAMAGED;
+            if (!writeall(out, piece->data, piece->length)) return DATAUNZIP_WRITE_FAILED;
+            int32_t cause = piece->cause;
+            if (consume(piece)) return cause;
+        }
+    }
+
+    // The same, inflating here.
+    int32_t copyhere(FILE* out)
+    {
+        if (!buffer) buffer.reset(static_cast<char*>(malloc(piecesize)));
+        int32_t cause = buffer ? DATAUNZIP_OK : DATAUNZIP_WRITE_FAILED;
+        unsigned long long total = 0;
+        while (cause == DATAUNZIP_OK) {
+            int got = unzReadCurrentFile(handle.get(), buffer.get(), unsigned(piecesize));
+            if (got < 0) cause = DATAUNZIP_DATA_DAMAGED;
+            if (got <= 0) break;
+            total += unsigned(got);
+            if (!writeall(out, buffer.get(), size_t(got))) cause = DATAUNZIP_WRITE_FAILED;
+        }
+        // minizip checks the CRC-32 only when the stored size was reached.
+        int closed = unzCloseCurrentFile(handle.get());
+        entryopen = false;
+        if (cause == DATAUNZIP_OK && total != current.uncompressed_size) cause = DATAUNZIP_DATA_DAMAGED;
+        if (cause == DATAUNZIP_OK && closed == UNZ_CRCERROR)
+            cause = DATAUNZIP_CRC_MISMATCH;
+        else if (cause == DATAUNZIP_OK && closed != UNZ_OK)
+            cause = DATAUNZIP_DATA_DAMAGED;
+        return cause;
     }
 };
 
@@ -125,6 +242,12 @@ dataunzip::~dataunzip()
 }
 
 int32_t dataunzip::failure() const { return self->failure; }
+
+void dataunzip::setreadahead(size_t pieces, size_t piecesize)
+{
+    self->aheadpieces = pieces;
+    self->piecesize = piecesize > 0 ? piecesize : DATAUNZIP_PIECE_SIZE;
+}
 
 void dataunzip::unzipfopen(const char* path, char* computedA, char* computedB)
 {
@@ -172,6 +295,15 @@ void dataunzip::unzipfopen(const char* path, char* computedA, char* computedB)
     self->saveddir.save();
     _chdir(workspacedir().c_str());
     self->incurrent.clear();
+
+    self->at = 0;
+    self->headertaken = self->entrydone = false;
+    self->advanced = 0;
+    if (filecount > 0 && self->aheadpieces > 0) {
+        self->ahead.reset(new inflateahead(self->handle.get(), 0, filecount, self->piecesize, self->aheadpieces));
+        // Without a thread everything is read here.
+        if (!self->ahead->started()) self->ahead.reset();
+    }
 }
 
 int32_t dataunzip::readcurfile(char* name)
@@ -180,6 +312,8 @@ int32_t dataunzip::readcurfile(char* name)
     self->entryname[0] = 0;
     name[0] = 0;
     if (!self->handle) return self->fail(DATAUNZIP_NOT_OPEN);
+    if (self->ahead && self->headertaken) self->stopahead();
+    if (self->ahead) return self->takeheader(name);
     if (unzGetCurrentFileInfo(self->handle.get(), &self->current, name, NAME_SIZE, nullptr, 0, nullptr, 0) != UNZ_OK) {
         name[0] = 0;
         return self->fail(DATAUNZIP_NO_INFO);
@@ -241,32 +375,8 @@ int32_t dataunzip::filewrite(const char* name, const char* target)
         return self->fail(DATAUNZIP_CREATE_FAILED);
     }
 
-    if (!self->piece) self->piece.reset(static_cast<char*>(malloc(PIECE_SIZE)));
-    char* piece = self->piece.get();
-    int32_t cause = piece ? DATAUNZIP_OK : DATAUNZIP_WRITE_FAILED;
-    unsigned long long total = 0;
-    while (cause == DATAUNZIP_OK) {
-        int got = unzReadCurrentFile(self->handle.get(), piece, PIECE_SIZE);
-        if (got < 0) cause = DATAUNZIP_DATA_DAMAGED;
-        if (got <= 0) break;
-        total += unsigned(got);
-        for (size_t done = 0; done < size_t(got);) {
-            size_t wrote = fwrite(piece + done, 1, size_t(got) - done, out.get());
-            if (wrote == 0) {
-                cause = DATAUNZIP_WRITE_FAILED;
-                break;
-            }
-            done += wrote;
-        }
-    }
-    // minizip checks the CRC-32 only when the stored size was reached.
-    int closed = unzCloseCurrentFile(self->handle.get());
+    int32_t cause = self->ahead ? self->copyahead(out.get()) : self->copyhere(out.get());
     self->entryopen = false;
-    if (cause == DATAUNZIP_OK && total != self->current.uncompressed_size) cause = DATAUNZIP_DATA_DAMAGED;
-    if (cause == DATAUNZIP_OK && closed == UNZ_CRCERROR)
-        cause = DATAUNZIP_CRC_MISMATCH;
-    else if (cause == DATAUNZIP_OK && closed != UNZ_OK)
-        cause = DATAUNZIP_DATA_DAMAGED;
     if (fflush(out.get()) != 0 && cause == DATAUNZIP_OK) cause = DATAUNZIP_WRITE_FAILED;
     // Closed here, not by the owner: a failed close is a failed write.
     if (closechecked(out) != 0 && cause == DATAUNZIP_OK) cause = DATAUNZIP_WRITE_FAILED;
@@ -283,15 +393,24 @@ int32_t dataunzip::gotonextfile(uint32_t index)
 {
     self->closeentry();
     if (!self->handle || filecount == 0 || index >= filecount - 1) return 0;
+    if (self->ahead) {
+        self->finishentry();
+        if (self->advanced != 0) return -1;
+        ++self->at;
+        self->headertaken = self->entrydone = false;
+        return 0;
+    }
     return unzGoToNextFile(self->handle.get()) == UNZ_OK ? 0 : -1;
 }
 
 void dataunzip::closeunzipfile()
 {
+    // The thread reads the archive: it goes first.
+    self->ahead.reset();
     self->closeentry();
     self->handle.reset();
     self->stream.reset();
     self->saveddir.restore();
     self->incurrent.clear();
-    self->piece.reset();
+    self->buffer.reset();
 }

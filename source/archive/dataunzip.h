@@ -3,6 +3,7 @@
 // Entries stream from the archive to disk; none is held whole in memory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -17,6 +18,11 @@ const int32_t DATAUNZIP_CREATE_FAILED = 6; // the output file cannot be created
 const int32_t DATAUNZIP_WRITE_FAILED = 7;  // writing or closing the output file failed
 const int32_t DATAUNZIP_DATA_DAMAGED = 8;  // inflate failed, or the data ended short of the stored size
 const int32_t DATAUNZIP_CRC_MISMATCH = 9;  // the data inflated completely but its CRC-32 differs
+
+// Inflated bytes handed to the output file at a time, and how many such
+// pieces may wait inflated ahead of the writer.
+const size_t DATAUNZIP_PIECE_SIZE = 65536;
+const size_t DATAUNZIP_AHEAD_PIECES = 8;
 
 class dataunzip {
 public:
@@ -45,6 +51,12 @@ public:
     int32_t gotonextfile(uint32_t index);
     // Closes the archive and the package and restores the saved directory.
     void closeunzipfile();
+    // How far a second thread may inflate ahead of filewrite: at most pieces
+    // buffers of piecesize bytes (pieces 0: everything is read on the calling
+    // thread). Takes effect at the next unzipfopen; the default is
+    // DATAUNZIP_AHEAD_PIECES of DATAUNZIP_PIECE_SIZE. Ahead or not, the same
+    // files, results and lines come out in the same order.
+    void setreadahead(size_t pieces, size_t piecesize);
     // Why the last readcurfile or filewrite failed (a DATAUNZIP_ value);
     // DATAUNZIP_OK after one that succeeded.
     int32_t failure() const;

@@ -106,7 +106,8 @@ int datazip::isLargeFile(const char* path)
     // Measured with 64 bits: the runtime's 32-bit ftell wraps at 2 GiB and
     // reports a 4 GiB file as empty.
     long long size = _fseeki64(file.get(), 0, SEEK_END) == 0 ? _ftelli64(file.get()) : -1;
-    logline("datazip", "datazip::isLargeFile", 104, "File : %s is %lld bytes\n", path, size);
+    // %I64d: the %lld of Windows XP's C runtime.
+    logline("datazip", "datazip::isLargeFile", 104, "File : %s is %I64d bytes\n", path, size);
     return size < 0 || size > 0x7FFFFFFFll ? 1 : 0;
 }
 

@@ -112,4 +112,3 @@ bool emptyarchive(packageview& w)
     long comment = record[20] | record[21] << 8;
     return memcmp(record, EMPTY, 20) == 0 && comment == w.size - 22;
 }
-

@@ -3,7 +3,11 @@
 // for the messages that carry no prefix.
 #pragma once
 
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+// Formatted by the system's C runtime (see logline.cpp): its formats, such as
+// %I64d for a 64-bit integer, which Windows XP's runtime knows and %lld not.
+#define LOGLINE_FORMAT(a, b) __attribute__((format(ms_printf, a, b)))
+#elif defined(__GNUC__)
 #define LOGLINE_FORMAT(a, b) __attribute__((format(printf, a, b)))
 #else
 #define LOGLINE_FORMAT(a, b)

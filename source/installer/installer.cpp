@@ -112,7 +112,7 @@ LRESULT CALLBACK installwndproc(HWND window, UINT message, WPARAM wparam, LPARAM
     case WM_DESTROY:
         // The strip's thread draws through GDI+: it must be gone first.
         stopsplashanimation();
-        Gdiplus::GdiplusShutdown(gdiplustoken);
+        if (gdiplustoken) Gdiplus::GdiplusShutdown(gdiplustoken);
         PostQuitMessage(0);
         return 0;
     default: return DefWindowProcW(window, message, wparam, lparam);
@@ -123,6 +123,12 @@ int runinstaller(int argc, char**)
 {
     // Before anything in the workspace changes, and before any window shows.
     lockworkspace(workspacedirw() + L"setup");
+    // GDI+ and the two pictures serve only a window that is shown: a hidden
+    // installer neither loads nor decodes them, and draws no strip.
+    if (!starthidden(argc)) {
+        startgdiplus();
+        loadsplashimages();
+    }
     intitemp();
     installwindow window(argc);
     window.getscreensize();

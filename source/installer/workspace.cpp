@@ -77,9 +77,10 @@ std::wstring workspacelockname(const std::wstring& workspace)
         hash ^= uint16_t(unit);
         hash *= 1099511628211ull;
     }
-    wchar_t name[64];
-    swprintf(name, 64, L"Local\\installerworkspace-%08lx%08lx", (unsigned long)(hash >> 32),
-             (unsigned long)(hash & 0xffffffffu));
+    // Sixteen hexadecimal digits, written out: the wide printf family would
+    // bring a second formatter into the program.
+    std::wstring name = L"Local\\installerworkspace-";
+    for (int shift = 60; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(hash >> shift) & 0xf];
     return name;
 }
 

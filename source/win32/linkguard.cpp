@@ -36,7 +36,9 @@ filehandle openitself(const std::wstring& path, DWORD access, DWORD share)
 
 std::wstring resolvedpath(HANDLE handle)
 {
-    static const finalpathbyhandle finalpath = lookup<finalpathbyhandle>(L"kernel32.dll", "GetFinalPathNameByHandleW");
+    // Looked up on every call: a guarded local static would pull the C++
+    // runtime's exception support into the program.
+    const finalpathbyhandle finalpath = lookup<finalpathbyhandle>(L"kernel32.dll", "GetFinalPathNameByHandleW");
     if (!finalpath) return std::wstring();
     std::wstring buffer(MAX_PATH, L'\0');
     for (int tries = 0; tries < 2; ++tries) {
@@ -65,7 +67,7 @@ bool isplain(HANDLE handle, const std::wstring& path, const std::wstring& expect
 
 bool deletethrough(HANDLE handle)
 {
-    static const setinformationfile setinformation = lookup<setinformationfile>(L"ntdll.dll", "NtSetInformationFile");
+    const setinformationfile setinformation = lookup<setinformationfile>(L"ntdll.dll", "NtSetInformationFile");
     if (!setinformation) return false;
     iostatus status = {};
     BOOLEAN dispose = TRUE;
