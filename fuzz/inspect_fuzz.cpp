@@ -3,6 +3,7 @@
 // checked, with the name rule of a single-byte and of a double-byte code page.
 // Whatever the bytes, the reading ends without a fault and its answers agree:
 // a file without a trailer has nothing else, a sound verdict has no finding.
+#include "fuzzbytes.h"
 #include "namecodec.h"
 #include "packageinspect.h"
 
@@ -11,20 +12,6 @@
 #include <cstdlib>
 
 namespace {
-
-FILE* openbytes(const uint8_t* data, size_t size)
-{
-#ifdef _WIN32
-    FILE* f = tmpfile();
-    if (f && std::fwrite(data, 1, size, f) != size) {
-        std::fclose(f);
-        return nullptr;
-    }
-    return f;
-#else
-    return fmemopen(const_cast<uint8_t*>(data), size, "rb");
-#endif
-}
 
 void check(bool condition, const char* why)
 {

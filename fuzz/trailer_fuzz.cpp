@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "bytes.h"
+#include "fuzzbytes.h"
 #include "packagetrailer.h"
 
 namespace {
@@ -49,20 +50,6 @@ int64_t expectedtrailer(const uint8_t* data, int64_t end, PackageTrailer& traile
         return t;
     }
     return -1;
-}
-
-FILE* openbytes(const uint8_t* data, size_t size)
-{
-#ifdef _WIN32
-    FILE* f = tmpfile();
-    if (f && std::fwrite(data, 1, size, f) != size) {
-        std::fclose(f);
-        return nullptr;
-    }
-    return f;
-#else
-    return fmemopen(const_cast<uint8_t*>(data), size, "rb");
-#endif
 }
 
 [[noreturn]] void fail(const char* why, long long got, long long expected)

@@ -140,21 +140,6 @@ parsedzip parsezip(const std::string& b)
     return z;
 }
 
-std::string rawdeflate(const std::string& data)
-{
-    z_stream s = {};
-    deflateInit2(&s, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&s, uLong(data.size())) + 16, '\0');
-    s.next_in = (Bytef*)data.data();
-    s.avail_in = uInt(data.size());
-    s.next_out = (Bytef*)&out[0];
-    s.avail_out = uInt(out.size());
-    deflate(&s, Z_FINISH);
-    out.resize(s.total_out);
-    deflateEnd(&s);
-    return out;
-}
-
 bool rawinflate(const std::string& compressed, std::string& out)
 {
     z_stream s = {};

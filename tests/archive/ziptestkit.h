@@ -4,12 +4,16 @@
 // code changes (current directory, TMP, standard output).
 #pragma once
 
+#include "../helpers/rawdeflate.h"
+
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace ziptest {
+
+using ::rawdeflate;
 
 struct centralrecord {
     uint16_t madeby, needed, flags, method, time, date;
@@ -41,7 +45,6 @@ struct parsedzip {
 // Parses an archive whose end record sits at its very end.
 parsedzip parsezip(const std::string& bytes);
 
-std::string rawdeflate(const std::string& data);
 // Inflates raw deflate data; false on damaged data.
 bool rawinflate(const std::string& compressed, std::string& out);
 uint32_t crc(const std::string& data);

@@ -6,6 +6,8 @@
 #include "outputtree.h"
 #include "packageinspect.h"
 
+#include "../helpers/rawdeflate.h"
+
 #include "md5digest.h"
 
 #include <gtest/gtest.h>
@@ -85,21 +87,6 @@ std::string noise(size_t size, uint32_t seed)
         seed = seed * 1103515245u + 12345u;
         c = char(seed >> 16);
     }
-    return out;
-}
-
-std::string rawdeflate(const std::string& data)
-{
-    z_stream s = {};
-    deflateInit2(&s, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&s, uLong(data.size())) + 16, '\0');
-    s.next_in = (Bytef*)data.data();
-    s.avail_in = uInt(data.size());
-    s.next_out = (Bytef*)&out[0];
-    s.avail_out = uInt(out.size());
-    deflate(&s, Z_FINISH);
-    out.resize(s.total_out);
-    deflateEnd(&s);
     return out;
 }
 
