@@ -46,10 +46,8 @@ bool drawbackdrop(HDC target)
     if (!backdrop.bitmap) return false;
     memorydc source(CreateCompatibleDC(target));
     if (!source) return false;
-    HGDIOBJ previous = SelectObject(source.get(), backdrop.bitmap.get());
-    bool drawn = BitBlt(target, 0, 0, backdrop.width, backdrop.height, source.get(), 0, 0, SRCCOPY) != FALSE;
-    SelectObject(source.get(), previous);
-    return drawn;
+    selectedobject picture(source.get(), backdrop.bitmap.get());
+    return BitBlt(target, 0, 0, backdrop.width, backdrop.height, source.get(), 0, 0, SRCCOPY) != FALSE;
 }
 
 gdipptr<Gdiplus::FontFamily> installedfamily(const wchar_t* name)
@@ -139,12 +137,12 @@ bool capturesplashbackdrop(HWND window)
     memorydc copy(CreateCompatibleDC(screen.get()));
     gdiobject bitmap(CreateCompatibleBitmap(screen.get(), width, height));
     if (!copy || !bitmap) return false;
-    HGDIOBJ previous = SelectObject(copy.get(), bitmap.get());
-    // CAPTUREBLT: layered windows beneath are part of what the user sees.
-    bool copied =
-        BitBlt(copy.get(), 0, 0, width, height, screen.get(), origin.x, origin.y, SRCCOPY | CAPTUREBLT) != FALSE;
-    SelectObject(copy.get(), previous);
-    if (!copied) return false;
+    {
+        selectedobject target(copy.get(), bitmap.get());
+        // CAPTUREBLT: layered windows beneath are part of what the user sees.
+        if (!BitBlt(copy.get(), 0, 0, width, height, screen.get(), origin.x, origin.y, SRCCOPY | CAPTUREBLT))
+            return false;
+    }
     backdrop.bitmap = std::move(bitmap);
     backdrop.width = width;
     backdrop.height = height;

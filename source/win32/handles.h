@@ -108,6 +108,20 @@ private:
     HDC dc;
 };
 
+// An object selected into a device context for a scope; the one it replaced
+// is selected back when the scope ends.
+class selectedobject {
+public:
+    selectedobject(HDC dc, HGDIOBJ object) : dc(dc), previous(SelectObject(dc, object)) {}
+    ~selectedobject() { SelectObject(dc, previous); }
+    selectedobject(const selectedobject&) = delete;
+    selectedobject& operator=(const selectedobject&) = delete;
+
+private:
+    HDC dc;
+    HGDIOBJ previous;
+};
+
 // One paint cycle: BeginPaint now, EndPaint when the scope ends.
 class paintcycle {
 public:
