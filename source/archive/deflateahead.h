@@ -25,6 +25,13 @@ struct deflatedfile {
     bool text = false; // deflate classed the data as text
 };
 
+// The order in which the files of a walk are compressed ahead (indexes into
+// paths): the large files first, largest first, then the others in walk
+// order. A large file left for the end would keep one core busy while the
+// other has nothing left to do. Items that are no files or exceed the
+// in-memory limit are not in it.
+std::vector<size_t> deflateorder(const std::vector<std::string>& paths, const std::vector<uint64_t>& sizes);
+
 class deflateahead {
 public:
     // paths[i] is the file to read for item i, or empty for an item that is
@@ -51,13 +58,15 @@ private:
     size_t claimnext();
     // Compresses a claimed file and files the result.
     void finish(size_t item);
-    bool compress(const std::string& path, deflatedfile& out);
+    // listed: the file's size in the directory listing.
+    bool compress(const std::string& path, uint64_t listed, deflatedfile& out);
 
     std::vector<std::string> paths;
     std::vector<uint64_t> sizes;
+    std::vector<size_t> order; // deflateorder(paths, sizes)
     std::vector<itemstate> states;
     std::vector<deflatedfile> results;
-    size_t next = 0;     // first item the thread has not looked at
+    size_t next = 0;     // first place in order not yet looked at
     uint64_t queued = 0; // bytes compressed and not yet taken
     bool stopping = false;
     criticalsection lock;

@@ -424,7 +424,9 @@ TEST_F(WriterTest, DeflateAheadHandsOutWholeFiles)
     writetree(root, tree);
     std::vector<std::string> paths = {"setup\\a.txt",      "", "\\setup\\b.bin", "setup\\empty.txt", "setup\\big.bin",
                                       "setup\\missing.txt"};
-    std::vector<uint64_t> sizes = {tree["setup\\a.txt"].size(), 0, 70000, 0, DEFLATEAHEAD_FILE_LIMIT + 1, 10};
+    // b.bin has grown and empty.txt has shrunk since they were listed: each
+    // is read as it is now.
+    std::vector<uint64_t> sizes = {tree["setup\\a.txt"].size(), 0, 100, 50, DEFLATEAHEAD_FILE_LIMIT + 1, 10};
     deflateahead ahead(paths, sizes);
     for (size_t i = 0; i < paths.size(); ++i) {
         deflatedfile file;
@@ -441,5 +443,46 @@ TEST_F(WriterTest, DeflateAheadHandsOutWholeFiles)
         EXPECT_EQ(file.text, name == "setup\\a.txt") << name;
     }
 }
+
+} // namespace
+
+namespace {
+
+// The order in which files are compressed ahead: large files (at least
+// 1/128 of all the bytes) first, largest first, as far as three quarters of
+// the queue hold them; everything else in walk order. Items that are no
+// files or exceed the in-memory limit are not compressed ahead at all.
+struct orderrow {
+    const char* name;
+    std::vector<uint64_t> sizes; // 0 with an empty path: no file
+    std::vector<size_t> order;
+};
+
+const uint64_t MIB = 1u << 20;
+
+const orderrow ORDER_ROWS[] = {
+    {"EvenSizesInWalkOrder", {10, 10, 10}, {0, 1, 2}},
+    {"LargeFilesAtTheEndComeFirst", {1000, 1000, 1000, 1000, 200000, 300000}, {5, 4, 0, 1, 2, 3}},
+    {"EqualLargeFilesKeepWalkOrder", {5000, 1, 5000, 1, 5000}, {0, 2, 4, 1, 3}},
+    {"NoFilesAndFilesPastTheLimitAreLeftOut", {0, 10, DEFLATEAHEAD_FILE_LIMIT + 1, 10}, {1, 3}},
+    // Three 30 MiB files exceed three quarters of 96 MiB: the third waits
+    // for its place in the walk.
+    {"LargeFilesFirstOnlyAsFarAsTheQueueHoldsThem", {1, 30 * MIB, 1, 30 * MIB, 30 * MIB - 1}, {1, 3, 0, 2, 4}},
+    {"EmptyWalk", {}, {}},
+};
+
+class DeflateOrderTest : public ::testing::TestWithParam<orderrow> {};
+
+TEST_P(DeflateOrderTest, LargeFilesFirstThenWalkOrder)
+{
+    const orderrow& row = GetParam();
+    std::vector<std::string> paths;
+    for (size_t i = 0; i < row.sizes.size(); ++i)
+        paths.push_back(row.sizes[i] == 0 ? std::string() : "setup\\f" + std::to_string(i));
+    EXPECT_EQ(deflateorder(paths, row.sizes), row.order);
+}
+
+INSTANTIATE_TEST_SUITE_P(Walks, DeflateOrderTest, ::testing::ValuesIn(ORDER_ROWS),
+                         [](const ::testing::TestParamInfo<orderrow>& info) { return std::string(info.param.name); });
 
 } // namespace
