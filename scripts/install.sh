@@ -9,7 +9,7 @@ SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 
 packages=(
-  g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev
+  g++-mingw-w64-i686 mingw-w64-tools
   googletest cmake ninja-build dpkg-dev locales
   wine wine32 xvfb matchbox-window-manager x11-utils xdotool
   imagemagick fonts-wqy-microhei
@@ -24,7 +24,7 @@ for p in "${packages[@]}"; do
 done
 
 need_src=0
-if [ ! -f "$deps/minizip/unzip.c" ]; then need_src=1; fi
+if [ ! -f "$deps/minizip/unzip.c" ] || [ ! -f "$deps/zlib/deflate.c" ]; then need_src=1; fi
 
 add_deb_src() {
   # Derive source entries from the machine's own binary entries.
@@ -59,7 +59,8 @@ if [ ${#missing[@]} -gt 0 ] || [ $need_src = 1 ]; then
   fi
 fi
 
-# minizip 1.1 from contrib/minizip of Debian's zlib source package.
+# zlib itself (for the Windows program) and minizip 1.1 from contrib/minizip,
+# both from Debian's zlib source package.
 if [ $need_src = 1 ]; then
   work="$(mktemp -d)"
   # The newest source version may be missing from the mirror (security
@@ -71,8 +72,10 @@ if [ $need_src = 1 ]; then
     done
   fi
   orig="$(ls "$work"/zlib_*.orig.tar.* | head -n1)"
-  mkdir -p "$deps/minizip"
+  mkdir -p "$deps/minizip" "$deps/zlib"
   tar -xf "$orig" -C "$work"
+  top="$(ls -d "$work"/zlib-* | head -n1)"
+  cp "$top"/*.c "$top"/*.h "$deps/zlib/"
   src="$(ls -d "$work"/zlib-*/contrib/minizip | head -n1)"
   for f in ioapi.c ioapi.h zip.c zip.h unzip.c unzip.h crypt.h iowin32.h; do
     [ -f "$src/$f" ] && cp "$src/$f" "$deps/minizip/"
