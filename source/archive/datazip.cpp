@@ -21,12 +21,17 @@ const char* const PUT_FUNCTION = "datazip::putfileinzip";
 // Names reach the writer in the ANSI code page.
 bool ansileadbyte(unsigned char byte) { return IsDBCSLeadByte(BYTE(byte)) != 0; }
 
-// The entry name for path, after its size line: leading separators are not
-// part of it. Null for a directory (a name that ends with a separator), which
-// gets no entry.
+// The size line of a file.
+void logsize(const char* path, long long size)
+{
+    // %I64d: the %lld of Windows XP's C runtime.
+    logline("datazip", "datazip::isLargeFile", 104, "File : %s is %I64d bytes\n", path, size);
+}
+
+// The entry name for path: leading separators are not part of it. Null for a
+// directory (a name that ends with a separator), which gets no entry.
 const char* entrynamefor(const char* path)
 {
-    datazip::isLargeFile(path);
     const char* name = path;
     while (isseparator(*name)) ++name;
     return endswithseparator(name, ansileadbyte) ? nullptr : name;
@@ -106,8 +111,7 @@ int datazip::isLargeFile(const char* path)
     // Measured with 64 bits: the runtime's 32-bit ftell wraps at 2 GiB and
     // reports a 4 GiB file as empty.
     long long size = _fseeki64(file.get(), 0, SEEK_END) == 0 ? _ftelli64(file.get()) : -1;
-    // %I64d: the %lld of Windows XP's C runtime.
-    logline("datazip", "datazip::isLargeFile", 104, "File : %s is %I64d bytes\n", path, size);
+    logsize(path, size);
     return size < 0 || size > 0x7FFFFFFFll ? 1 : 0;
 }
 
@@ -115,6 +119,7 @@ bool datazip::putfileinzip(const char* path)
 {
     zip_fileinfo info;
     memset(&info, 0, sizeof info);
+    isLargeFile(path);
     const char* name = entrynamefor(path);
     if (!name) return true;
 
@@ -157,6 +162,9 @@ bool datazip::putdeflated(const char* path, const deflatedfile& file)
     memset(&info, 0, sizeof info);
     // minizip would set this from deflate's own classification.
     info.internal_fa = file.text ? 1 : 0;
+    // The size line gives the size that was read and compressed, without
+    // opening the file again.
+    logsize(path, file.size);
     const char* name = entrynamefor(path);
     if (!name) return true;
 
