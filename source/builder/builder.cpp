@@ -22,9 +22,7 @@ const char PACKAGE_NAME[] = "install_test.exe";
 const char ARCHIVE_A_NAME[] = "qlib.zip";
 const char ARCHIVE_B_NAME[] = "test.zip";
 const wchar_t ICON_FILE[] = L"setup/LoaderIcon.ico";
-// Large reads and writes: each is a system call, and the archives run to
-// hundreds of megabytes.
-const size_t COPY_BUFFER_SIZE = 1u << 20;
+const size_t COPY_BUFFER_SIZE = 0x4000;
 // Every position in a package is a signed 32-bit file position.
 const uint64_t PACKAGE_LIMIT = 0x80000000u;
 
