@@ -22,6 +22,37 @@ using namespace splashtest;
 
 namespace {
 
+// Records the red level of one pixel of a test window, each change once, on
+// a thread of its own while the main thread paints; stop() returns them.
+class levelwatcher {
+public:
+    levelwatcher(const testwindow& window, int x, int y)
+        : thread([this, &window, x, y] {
+              while (running) {
+                  int level = red(window.grab().at(x, y));
+                  if (levels.empty() || levels.back() != level) levels.push_back(level);
+                  Sleep(2);
+              }
+          })
+    {
+    }
+    ~levelwatcher() { stop(); }
+    levelwatcher(const levelwatcher&) = delete;
+    levelwatcher& operator=(const levelwatcher&) = delete;
+
+    std::vector<int> stop()
+    {
+        running = false;
+        if (thread.joinable()) thread.join();
+        return levels;
+    }
+
+private:
+    std::atomic<bool> running{true};
+    std::vector<int> levels;
+    std::thread thread; // last: it uses the members above
+};
+
 // What the background slot held right after start-up, before any test put
 // its own picture there.
 struct {
@@ -420,22 +451,13 @@ TEST(SplashPaint, FirstPaintFadesInStepByStepWithTheMessage)
     ASSERT_NE(splashbackground, nullptr);
 
     // Watch one panel pixel away from the text while the main thread paints.
-    std::atomic<bool> painting{true};
-    std::vector<int> levels;
-    std::thread watcher([&] {
-        while (painting) {
-            int level = red(window.grab().at(100, 40));
-            if (levels.empty() || levels.back() != level) levels.push_back(level);
-            Sleep(2);
-        }
-    });
+    levelwatcher watcher(window, 100, 40);
     int paintsbefore = window.paints();
     DWORD start = GetTickCount();
     InvalidateRect(window.handle(), nullptr, FALSE);
     UpdateWindow(window.handle());
     DWORD took = GetTickCount() - start;
-    painting = false;
-    watcher.join();
+    std::vector<int> levels = watcher.stop();
 
     EXPECT_EQ(window.paints(), paintsbefore + 1);
     EXPECT_TRUE(splashpainted);
@@ -540,18 +562,9 @@ TEST_P(SplashBackdrop, FadeStartsFromTheScreenBeneathAndTheCornersKeepShowingIt)
 
     // One panel pixel, away from the text, while the window shows and fades.
     const uint32_t beneathwatched = pattern(left + 100, top + 40);
-    std::atomic<bool> painting{true};
-    std::vector<int> levels;
-    std::thread watcher([&] {
-        while (painting) {
-            int level = red(window.grab().at(100, 40));
-            if (levels.empty() || levels.back() != level) levels.push_back(level);
-            Sleep(2);
-        }
-    });
+    levelwatcher watcher(window, 100, 40);
     window.show();
-    painting = false;
-    watcher.join();
+    std::vector<int> levels = watcher.stop();
     EXPECT_TRUE(splashpainted);
     EXPECT_FALSE(splashbackdropheld()) << "the copy outlived the fade";
 
