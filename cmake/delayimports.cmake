@@ -5,7 +5,8 @@
 find_library(GDIPLUS_IMPORT NAMES libgdiplus.a REQUIRED)
 set(GDIPLUS_DELAY ${CMAKE_BINARY_DIR}/libgdiplus_delay.a)
 add_custom_command(OUTPUT ${GDIPLUS_DELAY}
-  COMMAND bash ${CMAKE_SOURCE_DIR}/cmake/delaylib.sh ${GDIPLUS_IMPORT} gdiplus.dll ${GDIPLUS_DELAY}
+  COMMAND ${CMAKE_COMMAND} -E env CROSS_PREFIX=${BOOTSTRAP_CROSS_PREFIX}
+    bash ${CMAKE_SOURCE_DIR}/cmake/delaylib.sh ${GDIPLUS_IMPORT} gdiplus.dll ${GDIPLUS_DELAY}
   DEPENDS ${CMAKE_SOURCE_DIR}/cmake/delaylib.sh
   VERBATIM)
 add_custom_target(gdiplus_delay_library DEPENDS ${GDIPLUS_DELAY})

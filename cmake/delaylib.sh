@@ -9,8 +9,12 @@ def="$output.def"
 {
   echo "LIBRARY $dll"
   echo "EXPORTS"
-  # stdcall names keep their @N decoration here; dlltool -k drops it from the
-  # names the DLL is asked for.
-  "${prefix}nm" "$importlib" 2>/dev/null | awk '$2 == "T" && $3 ~ /^_/ { print substr($3, 2) }' | sort -u
+  # 32-bit: C names carry a leading underscore and stdcall names their @N
+  # decoration; dlltool -k drops the decoration from the names the DLL is
+  # asked for. 64-bit names are plain.
+  case "$prefix" in
+  i686-*) "${prefix}nm" "$importlib" 2>/dev/null | awk '$2 == "T" && $3 ~ /^_/ { print substr($3, 2) }' ;;
+  *) "${prefix}nm" "$importlib" 2>/dev/null | awk '$2 == "T" { print $3 }' ;;
+  esac | sort -u
 } >"$def"
 "${prefix}dlltool" -k -d "$def" -D "$dll" --output-delaylib "$output"

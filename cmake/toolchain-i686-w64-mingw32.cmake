@@ -1,28 +1,5 @@
-# Cross build of the 32-bit Windows program with Debian's mingw-w64.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-
-# The posix thread model: GoogleTest needs std::mutex. The program itself
-# uses Win32 threads; the static link keeps it free of extra DLLs.
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-# The static C++ runtime of the posix thread model needs winpthreads, which
-# imports functions Windows XP lacks. The shipped programs use no C++ thread
-# library, so they link the same compiler's runtime of the win32 thread model
-# instead (bootstrap_shipped_program in cmake/options.cmake).
-execute_process(COMMAND i686-w64-mingw32-g++-win32 -print-libgcc-file-name
-  OUTPUT_VARIABLE _win32_libgcc OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE _win32_found)
-if(NOT _win32_found EQUAL 0 OR NOT EXISTS "${_win32_libgcc}")
-  message(FATAL_ERROR "i686-w64-mingw32-g++-win32 is missing: run scripts/install.sh")
-endif()
-get_filename_component(BOOTSTRAP_WIN32_RUNTIME_DIR "${_win32_libgcc}" DIRECTORY)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Tests run under the project's Wine prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+# The shipped program: 32-bit Windows, tests under 32-bit Wine.
+set(BOOTSTRAP_MINGW_TRIPLE i686-w64-mingw32)
+set(BOOTSTRAP_MINGW_PROCESSOR i686)
+set(BOOTSTRAP_WINE_BITS 32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

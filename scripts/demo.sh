@@ -5,12 +5,18 @@
 #   scripts/demo.sh [DIR]   DIR holds setup/ (and optionally app/); default:
 #                           examples/, with the sample setup program as
 #                           setup/rEdizo.exe
+# On a host that does not execute 32-bit programs (scripts/host.sh) the demo
+# runs the same sources built for 64-bit Windows under 64-bit Wine, and says so.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
-bash scripts/install.sh
-cmake --preset windows >/dev/null
-cmake --build build/windows --target bootstrap samplesetup backdrop
+source scripts/host.sh
+host_choose demo.sh || exit 2
+bash scripts/install.sh >/dev/null
+preset="$(host_windows_preset)"
+build="build/$preset"
+cmake --preset "$preset" >/dev/null
+cmake --build "$build" --target bootstrap samplesetup backdrop
 
 out="$here/build/demo"
 rm -rf "$out"
@@ -19,16 +25,16 @@ if [ $# -ge 1 ]; then
   cp -r "$1"/. "$out"/
 else
   cp -r examples/setup examples/app "$out"/
-  cp build/windows/examples/samplesetup.exe "$out/setup/rEdizo.exe"
+  cp "$build/examples/samplesetup.exe" "$out/setup/rEdizo.exe"
 fi
-cp build/windows/source/bootstrap.exe "$out/bootstrap.exe"
+cp "$build/source/bootstrap.exe" "$out/bootstrap.exe"
 
 source scripts/winenv.sh
 trap winenv_stop EXIT
 winenv_start
 tmpwin="Z:${out//\//\\}\\tmp"
 
-echo "== building the package: bootstrap.exe in $out"
+echo "== building the package: bootstrap.exe ($BOOTSTRAP_WINE_BITS-bit build, $build) in $out"
 set +e
 # Wine keeps its own TMP: set it inside the Windows environment.
 (cd "$out" && wine cmd /c "set TMP=$tmpwin&& set TEMP=$tmpwin&& bootstrap.exe" | tr -d '\r')

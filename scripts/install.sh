@@ -7,14 +7,25 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 deps="$here/.deps"
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
+# shellcheck source=scripts/host.sh
+source "$here/scripts/host.sh"
+host_choose install.sh || exit 2
 
+# The 32-bit compiler always: the shipped program is built and checked on
+# every host. The Wine of the chosen path; the 64-bit path adds the 64-bit
+# compiler for the tests' build and needs no i386 packages.
 packages=(
   g++-mingw-w64-i686 mingw-w64-tools
   googletest cmake ninja-build dpkg-dev locales
-  wine wine32 xvfb matchbox-window-manager x11-utils xdotool
+  xvfb matchbox-window-manager x11-utils xdotool
   imagemagick fonts-wqy-microhei
   clang clang-format libclang-rt-14-dev zip osslsigncode openssl zlib1g-dev
 )
+if [ "$BOOTSTRAP_WINE_BITS" = 32 ]; then
+  packages+=(wine wine32)
+else
+  packages+=(wine wine64 g++-mingw-w64-x86-64)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -48,7 +59,7 @@ add_deb_src() {
 }
 
 if [ ${#missing[@]} -gt 0 ] || [ $need_src = 1 ]; then
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if [ "$BOOTSTRAP_WINE_BITS" = 32 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
   fi
   [ $need_src = 1 ] && add_deb_src

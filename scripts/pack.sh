@@ -52,6 +52,16 @@ done
 [ $# -eq 2 ] || usage
 source_dir="$1" output="$2"
 
+# The builder that writes the package is the shipped 32-bit program, which
+# needs 32-bit Wine (scripts/host.sh). BOOTSTRAP_EXE runs the program it names
+# under the Wine of the chosen path instead (the tests' builds).
+# shellcheck source=scripts/host.sh
+source "$here/scripts/host.sh"
+host_choose pack.sh >&2 || exit 2
+if [ "$BOOTSTRAP_WINE_BITS" != 32 ] && [ -z "${BOOTSTRAP_EXE:-}" ]; then
+    die "cannot pack here: the package is built by the 32-bit program under 32-bit Wine, and $BOOTSTRAP_WINE_REASON"
+fi
+
 [ -d "$source_dir/setup" ] || die "no setup tree: $source_dir/setup is not a directory"
 [ -f "$source_dir/setup/rEdizo.exe" ] || die "no setup program: $source_dir/setup/rEdizo.exe is missing"
 [ -f "$source_dir/setup/LoaderIcon.ico" ] ||

@@ -14,15 +14,20 @@
 # window's geometry as "geometry WxH+X+Y".
 #
 # It runs on a virtual display of its own without a window manager, and in a
-# Wine prefix of its own (build/wineprefix-screens), so that the window sits
+# Wine prefix of its own (build/wineprefix-screens, or -screens64 on the
+# 64-bit path, whose programs come from build/windows64), so that the window sits
 # where and as large as it would on a desktop (a window manager of the
 # display's own may enlarge windows), and so that it can run beside the tests.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 out="${1:?usage: screenshots.sh OUTDIR [TITLE -- COMMAND ARGS...]}"
 shift
+# shellcheck source=scripts/host.sh
+source "$here/scripts/host.sh"
+[ -n "${BOOTSTRAP_WINE_BITS:-}" ] || host_choose screenshots >/dev/null || exit 2
+build="$here/build/$(host_windows_preset)"
 title="splashdemo"
-command=("$here/build/windows/tests/splashdemo.exe" 4000)
+command=("$build/tests/splashdemo.exe" 4000)
 if [ $# -gt 0 ]; then
   title="$1"
   shift
@@ -33,8 +38,10 @@ fi
 mkdir -p "$out"
 out="$(cd "$out" && pwd)"
 
-export WINEPREFIX="${SCREENSHOTS_WINEPREFIX:-$here/build/wineprefix-screens}"
-export WINEARCH=win32
+suffix=""
+[ "$BOOTSTRAP_WINE_BITS" = 32 ] || suffix=64
+export WINEPREFIX="${SCREENSHOTS_WINEPREFIX:-$here/build/wineprefix-screens$suffix}"
+winenv_arch "$BOOTSTRAP_WINE_BITS"
 export LANG="${BOOTSTRAP_WINE_LANG:-C.UTF-8}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
@@ -58,7 +65,7 @@ for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 # checks (SCREENSHOTS_BACKDROP=white). Wine's screen device context does not
 # see the X root, so the picture is shown by a full-screen Wine window.
 backdrop="${SCREENSHOTS_BACKDROP:-desktop}"
-backdropexe="$here/build/windows/tests/backdrop.exe"
+backdropexe="$build/tests/backdrop.exe"
 picture=()
 if [ "$backdrop" = desktop ]; then
   convert -size 1920x1080 gradient:'#5b86b8'-'#1f3a5c' \

@@ -4,8 +4,10 @@
 # Everything is started and stopped by pid (or wineserver -k for our prefix).
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-export WINEPREFIX="${WINEPREFIX:-$here/build/wineprefix}"
-export WINEARCH=win32
+# shellcheck source=scripts/host.sh
+source "$here/scripts/host.sh"
+[ -n "${BOOTSTRAP_WINE_BITS:-}" ] || host_choose winenv >/dev/null || return 2
+winenv_arch "$BOOTSTRAP_WINE_BITS"
 # A fixed locale: the tests rely on the ANSI code page 1252 unless they set another.
 export LANG="${BOOTSTRAP_WINE_LANG:-C.UTF-8}"
 export WINEDEBUG="${WINEDEBUG:--all}"

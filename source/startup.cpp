@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include "pathhelpers.h"
+#include "systemfunction.h"
 
 #include <windows.h>
 #include <gdiplus.h>
@@ -11,11 +12,7 @@ uintptr_t gdiplustoken = 0;
 void limitdllsearch()
 {
     // Looked up at run time: older systems lack it.
-    typedef BOOL(WINAPI * setdefaultdlldirectories)(DWORD);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    auto set = kernel ? reinterpret_cast<setdefaultdlldirectories>(
-                            reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))
-                      : nullptr;
+    auto set = systemfunction<BOOL(DWORD)>(L"kernel32.dll", "SetDefaultDllDirectories");
     if (set) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
     // Also takes the current directory out of the search where the call above
     // is missing.

@@ -4,7 +4,8 @@
 #    allowlist (a new import fails until someone checks it and adds it);
 #  - the DLLs it must load late (GDI+) appear only in its delay-load tables,
 #    whose functions count as imports too;
-#  - its header's OS and subsystem versions let XP's loader accept it (<= 5.1).
+#  - it is a PE32 program for 32-bit x86, and its header's OS and subsystem
+#    versions let XP's loader accept it (<= 5.1).
 #   checkimports.sh EXE ALLOWLIST [DELAYED_DLL ...]
 # ALLOWLIST: one "dll function minimum-client..." per line, # starts a comment.
 set -euo pipefail
@@ -17,6 +18,15 @@ objdump="${CROSS_PREFIX:-i686-w64-mingw32-}objdump"
 headers=$("$objdump" -p "$exe")
 sections=$("$objdump" -h "$exe")
 bad=0
+
+# --- the file: a PE32 program for 32-bit x86, the one Windows XP runs ---
+format=$("$objdump" -f "$exe" | sed -n 's/.*file format //p' | head -n1)
+if [ "$format" = pei-i386 ]; then
+  echo "header: PE32 for 32-bit x86 ($format)"
+else
+  echo "header: not a PE32 program for 32-bit x86 (file format ${format:-unknown})"
+  bad=1
+fi
 
 # --- header fields ---
 field() { awk -v f="$1" '$1 == f { print $2; exit }' <<<"$headers"; }

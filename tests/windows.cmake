@@ -21,7 +21,7 @@ target_link_libraries(e2eharness PUBLIC GTest::gtest)
 bootstrap_options(e2eharness)
 
 bootstrap_add_test(windows_tests
-  SOURCES win32/pathhelpers_test.cpp win32/startup_test.cpp win32/workspace_test.cpp
+  SOURCES win32/pathhelpers_test.cpp win32/startup_test.cpp win32/workspace_test.cpp win32/systemfunction_test.cpp
   LIBS bootstrapcore e2eharness)
 add_dependencies(windows_tests standinsetup)
 
@@ -50,6 +50,13 @@ add_library(planteddll SHARED helpers/planteddll.cpp)
 set_target_properties(planteddll PROPERTIES PREFIX "")
 target_link_options(planteddll PRIVATE -static-libgcc)
 
+# A lookup typed by a pointer instead of the plain signature does not compile.
+add_test(NAME systemfunction_refuses_a_pointer_type
+  COMMAND ${CMAKE_CXX_COMPILER} -std=c++17 -fsyntax-only -I${CMAKE_SOURCE_DIR}/source/win32
+    ${CMAKE_CURRENT_SOURCE_DIR}/win32/systemfunction_pointer.cpp)
+set_tests_properties(systemfunction_refuses_a_pointer_type PROPERTIES
+  PASS_REGULAR_EXPRESSION "incomplete type.*winapifunction<int \\(\\*\\)" LABELS static)
+
 # Installer mode end to end: packages built by the bare program, run with
 # their own TMP.
 bootstrap_add_test(installer_tests
@@ -73,32 +80,36 @@ bootstrap_add_test(builder_tests
   LIBS bootstrapcore peresources e2eharness)
 add_dependencies(builder_tests bootstrap)
 
-# The program's import check (bootstrap_imports) is registered with the
-# program by bootstrap_shipped_program. The check itself must refuse each kind
-# of fault: a program that carries them all, and one test per fault.
-add_executable(importprobe helpers/importprobe.cpp)
-bootstrap_options(importprobe)
-target_link_libraries(importprobe PRIVATE gdiplusdelay)
-target_link_options(importprobe PRIVATE -mconsole -Wl,--major-subsystem-version,6,--minor-subsystem-version,0)
-set(IMPORT_CHECK_FAULTS
-  "newer_function=import not on the Windows XP allowlist: kernel32.dll GetTickCount64"
-  "newer_delayed_function=import not on the Windows XP allowlist: gdiplus.dll GdipCreateBitmapFromScan0"
-  "newer_header=header: MajorSubsystemVersion 6.0 is newer than Windows XP"
-  "not_delayed=import: kernel32.dll must be delay-loaded"
-  "no_delay_table=delay import: no delay-load table for kernel32.dll")
-foreach(fault IN LISTS IMPORT_CHECK_FAULTS)
-  string(REGEX MATCH "^[a-z_]+" name "${fault}")
-  string(REGEX REPLACE "^[a-z_]+=" "" expected "${fault}")
-  add_test(NAME import_check_refuses_${name}
+# The import check holds the 32-bit program that ships; it reads files only
+# (label "static") and runs on every host.
+if(BOOTSTRAP_SHIPPED_BUILD)
+  # The program's import check (bootstrap_imports) is registered with the
+  # program by bootstrap_shipped_program. The check itself must refuse each kind
+  # of fault: a program that carries them all, and one test per fault.
+  add_executable(importprobe helpers/importprobe.cpp)
+  bootstrap_options(importprobe)
+  target_link_libraries(importprobe PRIVATE gdiplusdelay)
+  target_link_options(importprobe PRIVATE -mconsole -Wl,--major-subsystem-version,6,--minor-subsystem-version,0)
+  set(IMPORT_CHECK_FAULTS
+    "newer_function=import not on the Windows XP allowlist: kernel32.dll GetTickCount64"
+    "newer_delayed_function=import not on the Windows XP allowlist: gdiplus.dll GdipCreateBitmapFromScan0"
+    "newer_header=header: MajorSubsystemVersion 6.0 is newer than Windows XP"
+    "not_delayed=import: kernel32.dll must be delay-loaded"
+    "no_delay_table=delay import: no delay-load table for kernel32.dll")
+  foreach(fault IN LISTS IMPORT_CHECK_FAULTS)
+    string(REGEX MATCH "^[a-z_]+" name "${fault}")
+    string(REGEX REPLACE "^[a-z_]+=" "" expected "${fault}")
+    add_test(NAME import_check_refuses_${name}
+      COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/checkimports.sh $<TARGET_FILE:importprobe>
+        ${CMAKE_CURRENT_SOURCE_DIR}/xp-imports.txt kernel32.dll)
+    set_tests_properties(import_check_refuses_${name} PROPERTIES PASS_REGULAR_EXPRESSION "${expected}" LABELS static)
+  endforeach()
+  # And fails as a whole.
+  add_test(NAME import_check_fails_on_faults
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/checkimports.sh $<TARGET_FILE:importprobe>
-      ${CMAKE_CURRENT_SOURCE_DIR}/xp-imports.txt kernel32.dll)
-  set_tests_properties(import_check_refuses_${name} PROPERTIES PASS_REGULAR_EXPRESSION "${expected}")
-endforeach()
-# And fails as a whole.
-add_test(NAME import_check_fails_on_faults
-  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/checkimports.sh $<TARGET_FILE:importprobe>
-    ${CMAKE_CURRENT_SOURCE_DIR}/xp-imports.txt)
-set_tests_properties(import_check_fails_on_faults PROPERTIES WILL_FAIL TRUE)
+      ${CMAKE_CURRENT_SOURCE_DIR}/xp-imports.txt)
+  set_tests_properties(import_check_fails_on_faults PROPERTIES WILL_FAIL TRUE LABELS static)
+endif()
 
 # The archive writer, the tree walker and the package reader.
 add_library(ziptestkit STATIC archive/ziptestkit.cpp)

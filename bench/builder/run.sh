@@ -7,24 +7,29 @@
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 cd "$here"
+# The Windows path this host allows (scripts/host.sh): on a host without
+# 32-bit support the programs built for 64-bit Windows are measured.
+source scripts/host.sh
+host_choose "bench/builder" || exit 2
+preset="$(host_windows_preset)"
 size="${1:-200}"
 rounds="${2:-3}"
 bash bench/setup.sh
-cmake --preset windows >/dev/null
-cmake --build build/windows --target bootstrap archivecorpus benchlaunch >/dev/null
+cmake --preset "$preset" >/dev/null
+cmake --build build/$preset --target bootstrap archivecorpus benchlaunch >/dev/null
 source bench/common.sh
 
-data="$here/build/windows/bench-builder"
+data="$here/build/$preset/bench-builder"
 rm -rf "$data" && mkdir -p "$data/tree" "$data/tmp" "$data/out"
 source scripts/winenv.sh
 trap winenv_stop EXIT
 winenv_start
-bin=build/windows/bench
+bin=build/$preset/bench
 launch() { wine "$(win "$here/$bin/builder/benchlaunch.exe")" "$@" | tr -d '\r'; }
 
 wine "$(win "$here/$bin/archives/archivecorpus.exe")" "$(win "$data/tree")" 1 "$size" | tr -d '\r'
 cp examples/setup/LoaderIcon.ico "$data/tree/setup/"
-cp build/windows/source/bootstrap.exe "$data/tree/bootstrap.exe"
+cp build/$preset/source/bootstrap.exe "$data/tree/bootstrap.exe"
 files=$(find "$data/tree/setup" -type f | wc -l)
 bytes=$(du -sb "$data/tree/setup" | cut -f1)
 echo "corpus: $files files, $(mib "$bytes") MiB; $rounds rounds"
@@ -65,7 +70,7 @@ printf '%-30s %12s bytes  x%s of zip\n' "  its setup archive" "$archive" "$(rati
 printf '%-30s %12s bytes\n' "zip" "$zipsize"
 printf '%-30s %12s bytes  x%s of zip\n' "NSIS installer" "$nsissize" "$(ratio "$nsissize" "$zipsize")"
 awk -v p="$package" -v z="$zipsize" 'BEGIN {d = (p - z) * 100 / z; printf "package vs zip: %+.2f %%\n", d}'
-bare=$(stat -c %s build/windows/source/bootstrap.exe)
+bare=$(stat -c %s build/$preset/source/bootstrap.exe)
 echo "== ratios (goal in brackets)"
 printf '%-40s x%s  [x0.60]\n' "build / zip -9 -r" "$(ratio "$b" "$z")"
 printf '%-40s %s bytes, x%s of 262144  [x1.00 or less]\n' "bare program size" "$bare" "$(ratio "$bare" 262144)"

@@ -12,20 +12,25 @@
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 cd "$here"
+# The Windows path this host allows (scripts/host.sh): on a host without
+# 32-bit support the programs built for 64-bit Windows are measured.
+source scripts/host.sh
+host_choose "bench/install" || exit 2
+preset="$(host_windows_preset)"
 size="${1:-200}"
 small="${2:-5}"
 rounds="${3:-3}"
 bash bench/setup.sh
-cmake --preset windows >/dev/null
-cmake --build build/windows --target bootstrap archivecorpus benchlaunch benchquicksetup zlibfloor >/dev/null
+cmake --preset "$preset" >/dev/null
+cmake --build build/$preset --target bootstrap archivecorpus benchlaunch benchquicksetup zlibfloor >/dev/null
 source bench/common.sh
 
-data="$here/build/windows/bench-install"
+data="$here/build/$preset/bench-install"
 rm -rf "$data" && mkdir -p "$data"
 source scripts/winenv.sh
 trap winenv_stop EXIT
 winenv_start
-bin="$here/build/windows/bench"
+bin="$here/build/$preset/bench"
 launch() { wine "$(win "$bin/builder/benchlaunch.exe")" "$@" | tr -d '\r'; }
 
 # prepare NAME MIB: the corpus with the quick setup program, its package (and
@@ -36,7 +41,7 @@ prepare() {
   wine "$(win "$bin/archives/archivecorpus.exe")" "$(win "$dir/tree")" 7 "$2" | tr -d '\r' >/dev/null
   cp examples/setup/LoaderIcon.ico examples/setup/uninstallicon.ico "$dir/tree/setup/"
   cp "$bin/install/benchquicksetup.exe" "$dir/tree/setup/rEdizo.exe"
-  cp build/windows/source/bootstrap.exe "$dir/tree/bootstrap.exe"
+  cp build/$preset/source/bootstrap.exe "$dir/tree/bootstrap.exe"
   local line
   line=$(cd "$dir/tree" && launch -e "TMP=$(win "$dir/buildtmp")" -e "TEMP=$(win "$dir/buildtmp")" \
     "$(win "$dir/tree/bootstrap.exe")")

@@ -1,12 +1,14 @@
 #include "linkguard.h"
 
+#include "systemfunction.h"
+
 #include <cwchar>
 
 namespace {
 
 // ntdll's NtSetInformationFile with FileDispositionInformation: present on
 // every Windows version, unlike SetFileInformationByHandle (Vista and later).
-typedef LONG(WINAPI* setinformationfile)(HANDLE, void* status, void* information, ULONG length, int infoclass);
+typedef LONG setinformationfile(HANDLE, void* status, void* information, ULONG length, int infoclass);
 const int FILE_DISPOSITION_INFORMATION_CLASS = 13;
 
 struct iostatus {
@@ -14,14 +16,7 @@ struct iostatus {
     ULONG_PTR information;
 };
 
-typedef DWORD(WINAPI* finalpathbyhandle)(HANDLE, LPWSTR, DWORD, DWORD);
-
-template <typename F>
-F lookup(const wchar_t* module, const char* name)
-{
-    HMODULE h = GetModuleHandleW(module);
-    return h ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(h, name))) : nullptr;
-}
+typedef DWORD finalpathbyhandle(HANDLE, LPWSTR, DWORD, DWORD);
 
 bool sameresolved(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
 
@@ -38,7 +33,7 @@ std::wstring resolvedpath(HANDLE handle)
 {
     // Looked up on every call: a guarded local static would pull the C++
     // runtime's exception support into the program.
-    const finalpathbyhandle finalpath = lookup<finalpathbyhandle>(L"kernel32.dll", "GetFinalPathNameByHandleW");
+    const auto finalpath = systemfunction<finalpathbyhandle>(L"kernel32.dll", "GetFinalPathNameByHandleW");
     if (!finalpath) return std::wstring();
     std::wstring buffer(MAX_PATH, L'\0');
     for (int tries = 0; tries < 2; ++tries) {
@@ -67,7 +62,7 @@ bool isplain(HANDLE handle, const std::wstring& path, const std::wstring& expect
 
 bool deletethrough(HANDLE handle)
 {
-    const setinformationfile setinformation = lookup<setinformationfile>(L"ntdll.dll", "NtSetInformationFile");
+    const auto setinformation = systemfunction<setinformationfile>(L"ntdll.dll", "NtSetInformationFile");
     if (!setinformation) return false;
     iostatus status = {};
     BOOLEAN dispose = TRUE;

@@ -303,25 +303,28 @@ std::string unixpathof(const std::wstring& path)
 }
 
 // Under Wine the test program is a Linux process of its own: a link is made
-// and removed with the kernel's symlink and unlink calls through the i386
-// system call gate. (A Unix program started through CreateProcessW cannot be
-// waited for.)
-long linuxcall(long number, const char* first, const char* second)
+// and removed with the kernel's symlink and unlink calls through the system
+// call gate of the program's width (int 0x80 for 32-bit x86, syscall for
+// x86-64; the call numbers differ too). (A Unix program started through
+// CreateProcessW cannot be waited for.)
+enum linuxfunction { LINUX_UNLINK, LINUX_SYMLINK };
+
+long linuxcall(linuxfunction function, const char* first, const char* second)
 {
 #if defined(__i386__)
+    const long number = function == LINUX_UNLINK ? 10 : 83;
     long result;
     asm volatile("int $0x80" : "=a"(result) : "a"(number), "b"(first), "c"(second) : "memory");
     return result;
+#elif defined(__x86_64__)
+    const long number = function == LINUX_UNLINK ? 87 : 88;
+    long result;
+    asm volatile("syscall" : "=a"(result) : "a"(number), "D"(first), "S"(second) : "rcx", "r11", "memory");
+    return result;
 #else
-    (void)number;
-    (void)first;
-    (void)second;
-    return -1;
+#error "no Linux system call gate for this processor"
 #endif
 }
-
-const long LINUX_UNLINK = 10;
-const long LINUX_SYMLINK = 83;
 
 } // namespace
 
