@@ -13,7 +13,6 @@ int main(int argc, char** argv)
     limitdllsearch();
     publisharguments(argc, argv);
 
-    packagepath = argv[0];
     stdiofile own(fopen(argv[0], "rb"));
     if (!own) {
         plainline("Open file failed\n");
@@ -26,5 +25,5 @@ int main(int argc, char** argv)
     // The builder takes the open file over; the installer opens its own.
     if (size == long(stubsize())) return buildpackage(own.release());
     own.reset();
-    return runinstaller(argc, argv);
+    return runinstaller(makeinstallrun(argc, argv));
 }

@@ -1,6 +1,8 @@
 // The two roles of the program, chosen by main from its own file size.
 #pragma once
 
+#include "installrun.h"
+
 #include <cstdio>
 
 // Builder mode: packs setup and app of the current directory into
@@ -10,4 +12,4 @@ int buildpackage(FILE* own);
 
 // Installer mode: clears the previous workspace, runs the installer window
 // and its message loop. Returns the exit code, 0.
-int runinstaller(int argc, char** argv);
+int runinstaller(const installrun& run);

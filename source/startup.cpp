@@ -6,7 +6,6 @@
 #include <windows.h>
 #include <gdiplus.h>
 
-const char* packagepath = nullptr;
 uintptr_t gdiplustoken = 0;
 
 void limitdllsearch()

@@ -1,10 +1,9 @@
-// Process-wide start-up state shared by the installer's parts.
+// Process start-up: the DLL search, the arguments published for the setup
+// program, and GDI+.
 #pragma once
 
 #include <cstdint>
 
-// The program's own path exactly as received in argv[0].
-extern const char* packagepath;
 // The GDI+ token, passed to GdiplusShutdown when the installer window ends.
 extern uintptr_t gdiplustoken;
 

@@ -252,7 +252,18 @@ void dataunzip::setreadahead(size_t pieces, size_t piecesize)
 void dataunzip::unzipfopen(const char* path, char* computedA, char* computedB)
 {
     closeunzipfile();
-    stdiofile stream(fopen(path, "rb"));
+    openpackage(fopen(path, "rb"), computedA, computedB);
+}
+
+void dataunzip::unzipfopen(const wchar_t* path, char* computedA, char* computedB)
+{
+    closeunzipfile();
+    openpackage(_wfopen(path, L"rb"), computedA, computedB);
+}
+
+void dataunzip::openpackage(FILE* package, char* computedA, char* computedB)
+{
+    stdiofile stream(package);
     if (!stream) return;
 
     PackageTrailer trailer;

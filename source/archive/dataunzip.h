@@ -36,6 +36,8 @@ public:
     // archive A and makes WorkspaceDir the current directory. On failure the
     // reader stays closed, filecount is 0 and the buffers are untouched.
     void unzipfopen(const char* path, char* computedA, char* computedB);
+    // The same for a package named by a wide path.
+    void unzipfopen(const wchar_t* path, char* computedA, char* computedB);
     // Reads the current entry's name into name (512 bytes, zero-terminated)
     // and opens the entry. 0, or -1 when its information cannot be read, its
     // name is unsafe (see safeentryname) or it cannot be opened.
@@ -69,6 +71,9 @@ public:
     char digestB[64];
 
 private:
+    // unzipfopen on a package already open for reading (taken over).
+    void openpackage(FILE* package, char* computedA, char* computedB);
+
     struct state;
     state* self;
 };

@@ -4,7 +4,6 @@
 #include "iconreplace.h"
 #include "pathhelpers.h"
 #include "splash.h"
-#include "startup.h"
 #include "workspace.h"
 
 #include <cstdio>
@@ -14,9 +13,8 @@ namespace {
 
 // The package's file name after the last "/", or else the last "\", for the
 // setup program. Nothing is written when argv[0] holds neither.
-void writechannel(const std::string& workspace)
+void writechannel(const std::string& workspace, const std::string& own)
 {
-    std::string own = packagepath ? packagepath : "";
     size_t separator = own.rfind('/');
     if (separator == std::string::npos) separator = own.rfind('\\');
     if (separator == std::string::npos) return;
@@ -36,9 +34,9 @@ bool isnt5()
 
 } // namespace
 
-LRESULT handoff(HWND window)
+LRESULT handoff(HWND window, const installrun& run)
 {
-    std::string workspace = workspacedir();
+    const std::string& workspace = run.workspacedir;
     // Without a narrow name for the workspace nothing was extracted, and a
     // relative "setup\\..." must not start what the current directory holds;
     // a workspace that is a link leads elsewhere: nothing is written or
@@ -48,10 +46,10 @@ LRESULT handoff(HWND window)
         stopsplashanimation();
         exit(-1);
     }
-    writechannel(workspace);
+    writechannel(workspace, run.packagepath);
     // TRUE: an uninstaller the package already carries is kept.
     CopyFileA((workspace + "setup\\rEdizo.exe").c_str(), (workspace + "setup\\uninstall.exe").c_str(), TRUE);
-    std::wstring wideworkspace = workspacedirw();
+    const std::wstring& wideworkspace = run.workspacedirw;
     replaceicon((wideworkspace + L"setup\\" + L"uninstallicon.ico").c_str(),
                 (wideworkspace + L"setup\\" + L"uninstall.exe").c_str());
     ShowWindow(window, SW_HIDE);

@@ -20,23 +20,12 @@ const int WINDOW_WIDTH = 580;
 const int WINDOW_HEIGHT = 54;
 const wchar_t WINDOW_TITLE[] = L"Morvane\u5b89\u88c5\u7a0b\u5e8f";
 
-bool starthidden(int argumentcount)
-{
-    if (argumentcount > 2) return true;
-    // Asked for its size first: a buffer too small receives nothing.
-    DWORD size = GetEnvironmentVariableW(L"VQNAUTOI", nullptr, 0);
-    if (size == 0) return false;
-    std::wstring value(size, L'\0');
-    DWORD n = GetEnvironmentVariableW(L"VQNAUTOI", &value[0], size);
-    return n > 0 && n < size && value[0] == L'1';
-}
-
 } // namespace
 
-bool intitemp()
+bool intitemp(const installrun& run)
 {
-    std::string workspace = workspacedir();
-    std::wstring widepath = workspacedirw() + L"setup";
+    const std::string& workspace = run.workspacedir;
+    std::wstring widepath = run.setupdirw();
     // Without a narrow name the line shows the name as the code page can.
     std::string path = workspace.empty() ? widetoansi(widepath) : workspace + "setup";
     logline("main", "intitemp", 392, "delete path is <%s>\n", path.c_str());
@@ -74,9 +63,9 @@ bool installwindow::createwindow(const wchar_t* classname, WNDPROC procedure, UI
 
     HWND window = CreateWindowExW(0, classname, WINDOW_TITLE, style, (screenwidth - WINDOW_WIDTH) / 2,
                                   (screenheight - WINDOW_HEIGHT) / 2, WINDOW_WIDTH, WINDOW_HEIGHT, nullptr, nullptr,
-                                  instance, nullptr);
+                                  instance, this);
     if (!window) return false;
-    bool hidden = starthidden(argumentcount);
+    bool hidden = run.hidden;
     // Taken while the window still hides it; a hidden window is never painted
     // and needs no copy.
     if (!hidden) capturesplashbackdrop(window);
@@ -95,20 +84,29 @@ WPARAM installwindow::messageloop()
     return message.wParam;
 }
 
+installwindow* installwindow::of(HWND window)
+{
+    return reinterpret_cast<installwindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 LRESULT CALLBACK installwndproc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
     case WM_CREATE: {
+        installwindow* installer =
+            static_cast<installwindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+        installer->handle = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(installer));
         startsplashanimation(window);
         // The worker's handle is not kept: it reports back with WM_UNZIPDONE.
-        kernelhandle worker(CreateThread(nullptr, 0, unzipthread, window, 0, nullptr));
+        kernelhandle worker(CreateThread(nullptr, 0, unzipthread, installer, 0, nullptr));
         return 0;
     }
     case WM_PAINT:
         plainline("%s\n", "111111111");
         paintsplash(window);
         return 0;
-    case WM_UNZIPDONE: return handoff(window);
+    case WM_UNZIPDONE: return handoff(window, installwindow::of(window)->run);
     case WM_DESTROY:
         // The strip's thread draws through GDI+: it must be gone first.
         stopsplashanimation();
@@ -119,18 +117,18 @@ LRESULT CALLBACK installwndproc(HWND window, UINT message, WPARAM wparam, LPARAM
     }
 }
 
-int runinstaller(int argc, char**)
+int runinstaller(const installrun& run)
 {
     // Before anything in the workspace changes, and before any window shows.
-    lockworkspace(workspacedirw() + L"setup");
+    lockworkspace(run.setupdirw());
     // GDI+ and the two pictures serve only a window that is shown: a hidden
     // installer neither loads nor decodes them, and draws no strip.
-    if (!starthidden(argc)) {
+    if (!run.hidden) {
         startgdiplus();
         loadsplashimages();
     }
-    intitemp();
-    installwindow window(argc);
+    intitemp(run);
+    installwindow window(run);
     window.getscreensize();
     // Without a window no worker starts and no quit message would ever come.
     if (!window.createwindow(L"Cwin", installwndproc, CS_HREDRAW | CS_VREDRAW, NULL_BRUSH, 0x86000000)) return -1;

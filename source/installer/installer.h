@@ -2,6 +2,8 @@
 // worker and hands over to the setup program.
 #pragma once
 
+#include "installrun.h"
+
 #include <windows.h>
 
 #include <string>
@@ -10,12 +12,12 @@
 const UINT WM_UNZIPDONE = WM_USER + 1;
 
 // Deletes <WorkspaceDir>setup with everything below it; the deletion's result.
-bool intitemp();
+bool intitemp(const installrun& run);
 
 class installwindow {
 public:
-    // argc of the process: two or more arguments keep the window hidden.
-    explicit installwindow(int argc) : argumentcount(argc) {}
+    // The run decides whether the window shows; it must outlive the window.
+    explicit installwindow(const installrun& forrun) : run(forrun) {}
     // Reads the primary screen's size for centring.
     void getscreensize();
     // Registers the class and creates, centres and shows (or hides) the
@@ -23,20 +25,30 @@ public:
     bool createwindow(const wchar_t* classname, WNDPROC procedure, UINT classstyle, int brush, DWORD style);
     // Runs until the quit message or an error; the last message's wParam.
     WPARAM messageloop();
+    // The object a window was created by, from its WM_CREATE on; null for
+    // another window.
+    static installwindow* of(HWND window);
+
+    const installrun& run;
+    // The window, once WM_CREATE has reached installwndproc.
+    HWND handle = nullptr;
 
 private:
-    int argumentcount;
     int screenwidth = 0;
     int screenheight = 0;
 };
 
 LRESULT CALLBACK installwndproc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
-// The extraction worker; its parameter is the installer window.
-DWORD WINAPI unzipthread(LPVOID window);
+// Extracts the setup tree of the run's package into its workspace and
+// stamps setup\config.xml; shows nothing.
+extractionoutcome extractsetup(const installrun& run);
+// The extraction worker; its parameter is the installwindow. Shows the
+// warning the outcome calls for, then sends WM_UNZIPDONE.
+DWORD WINAPI unzipthread(LPVOID installer);
 
 // The WM_UNZIPDONE branch: channel file, uninstaller, setup program, end.
-LRESULT handoff(HWND window);
+LRESULT handoff(HWND window, const installrun& run);
 // Starts the program at path, activates its window and waits for it to end.
 // 0; ends the process with -1 when the program cannot be started.
 int runsetup(const std::string& path);

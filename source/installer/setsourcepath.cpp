@@ -7,7 +7,6 @@
 
 #include "pathhelpers.h"
 #include "stampsources.h"
-#include "startup.h"
 #include "xmldoc.h"
 
 namespace {
@@ -16,15 +15,15 @@ const char16_t* units(const std::wstring& w) { return reinterpret_cast<const cha
 
 } // namespace
 
-void setsourcepath()
+void setsourcepath(const installrun& run)
 {
     xmldoc doc;
     doc.setText(nullptr);
-    const std::wstring config = workspacedirw() + L"setup\\config.xml";
+    const std::wstring config = run.setupdirw() + L"\\config.xml";
     const bool existed = GetFileAttributesW(config.c_str()) != INVALID_FILE_ATTRIBUTES;
     doc.loadFile(units(config));
 
-    const std::wstring stamped = ansitowide(packagepath != nullptr ? packagepath : "");
+    const std::wstring stamped = ansitowide(run.packagepath);
     const std::u16string_view value(units(stamped), stamped.size());
     stampsources(doc, value);
 

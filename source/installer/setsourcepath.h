@@ -1,5 +1,8 @@
 // Stamping the setup configuration with the package's own path.
 #pragma once
 
-// Writes packagepath into path of each source child of the root of setup\config.xml; returns nothing.
-void setsourcepath();
+#include "installrun.h"
+
+// Writes the run's package path into path of each source child of the root
+// of setup\config.xml in its workspace; returns nothing.
+void setsourcepath(const installrun& run);

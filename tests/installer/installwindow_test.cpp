@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -72,7 +74,11 @@ protected:
 TEST_P(InstallWindowShow, OnlyAShownWindowCopiesTheScreenBeneath)
 {
     ASSERT_NE(splashbackground, nullptr);
-    installwindow window(GetParam().argc);
+    std::vector<std::string> args(size_t(GetParam().argc), "x");
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(&a[0]);
+    const installrun run = makeinstallrun(GetParam().argc, argv.data());
+    installwindow window(run);
     window.getscreensize();
     ASSERT_TRUE(window.createwindow(classname, watchproc, CS_HREDRAW | CS_VREDRAW, NULL_BRUSH, 0x86000000));
     ASSERT_NE(created, nullptr);

@@ -9,7 +9,7 @@
 
 #include "harness.h"
 #include "setsourcepath.h"
-#include "startup.h"
+#include "pathhelpers.h"
 
 namespace {
 
@@ -100,11 +100,7 @@ protected:
         hadTmp = GetEnvironmentVariableW(L"TMP", saved, MAX_PATH + 1) > 0;
         savedTmp = saved;
     }
-    void TearDown() override
-    {
-        SetEnvironmentVariableW(L"TMP", hadTmp ? savedTmp.c_str() : nullptr);
-        packagepath = nullptr;
-    }
+    void TearDown() override { SetEnvironmentVariableW(L"TMP", hadTmp ? savedTmp.c_str() : nullptr); }
     bool hadTmp = false;
     std::wstring savedTmp;
 };
@@ -122,9 +118,11 @@ TEST_P(SetSourcePathTest, LeavesExactBytes)
     if (row.before == workspace::configFile) {
         ASSERT_TRUE(harness::writefile(config, std::string(row.config, row.configSize)));
     }
-    packagepath = row.package;
+    installrun run;
+    run.packagepath = row.package ? row.package : "";
+    run.workspacedirw = workspacedirw();
 
-    setsourcepath();
+    setsourcepath(run);
 
     ASSERT_EQ(harness::fileexists(config), row.configAfter);
     if (row.configAfter) {

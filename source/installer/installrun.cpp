@@ -1,0 +1,45 @@
+#include "installrun.h"
+
+#include "pathhelpers.h"
+
+#include <windows.h>
+
+namespace {
+
+bool inheritedautoinstall()
+{
+    // Asked for its size first: a buffer too small receives nothing.
+    DWORD size = GetEnvironmentVariableW(L"VQNAUTOI", nullptr, 0);
+    if (size == 0) return false;
+    std::wstring value(size, L'\0');
+    DWORD n = GetEnvironmentVariableW(L"VQNAUTOI", &value[0], size);
+    return n > 0 && n < size && value[0] == L'1';
+}
+
+// The program's own file, or an empty string when the system cannot say.
+std::wstring modulefile()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, &path[0], DWORD(path.size()));
+        if (n == 0) return std::wstring();
+        // A path that filled the buffer may have been cut short.
+        if (n < path.size()) return path.substr(0, n);
+        if (path.size() >= 32768) return std::wstring();
+        path.resize(path.size() * 2);
+    }
+}
+
+} // namespace
+
+installrun makeinstallrun(int argc, char** argv)
+{
+    installrun run;
+    run.packagepath = argc > 0 && argv[0] ? argv[0] : "";
+    run.packagefile = modulefile();
+    if (run.packagefile.empty()) run.packagefile = ansitowide(run.packagepath);
+    run.hidden = argc > 2 || inheritedautoinstall();
+    run.workspacedir = workspacedir();
+    run.workspacedirw = workspacedirw();
+    return run;
+}

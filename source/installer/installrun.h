@@ -1,0 +1,40 @@
+// One install run: what the installer's parts need to know of this run,
+// made once from the arguments and the system and handed to the window, the
+// extraction worker, the hand-off and the stamping.
+#pragma once
+
+#include <string>
+
+struct installrun {
+    // argv[0] exactly as received: stamped into setup\config.xml, and the
+    // name written to setup\channel.cfg is taken from it.
+    std::string packagepath;
+    // The program's own file as the system names it: the package whose
+    // archives are read (argv[0] may be relative, or lack the extension).
+    std::wstring packagefile;
+    // Two or more arguments, or a VQNAUTOI inherited from the parent that
+    // begins with 1: the window stays hidden.
+    bool hidden = false;
+    // <WorkspaceDir>, the user's temporary directory with its trailing
+    // backslash; the narrow form is empty when the code page cannot name it.
+    std::string workspacedir;
+    std::wstring workspacedirw;
+
+    // The installer's workspace: <WorkspaceDir>setup.
+    std::wstring setupdirw() const { return workspacedirw + L"setup"; }
+};
+
+// The run of a process started with argc and argv. Reads VQNAUTOI only when
+// fewer than two arguments were given (otherwise the arguments decide).
+installrun makeinstallrun(int argc, char** argv);
+
+// What the extraction worker reports.
+struct extractionoutcome {
+    // The package was found and both archives digested.
+    bool opened = false;
+    // Every entry of archive A was read and written, or skipped as a file
+    // that cannot be created.
+    bool complete = false;
+    // Both digests equal the trailer's.
+    bool digestsmatch = false;
+};
