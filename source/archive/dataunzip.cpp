@@ -61,6 +61,19 @@ using unzhandle = uniqueresource<unzfiletraits>;
 
 bool safeentryname(const char* name) { return safeentryname(name, ansileadbyte); }
 
+int32_t openinstallerentry(unzFile archive, entryrecord& entry, char* name)
+{
+    name[0] = 0;
+    int32_t result = readentryrecord(archive, entry);
+    if (result != ENTRY_OK) return result;
+    // A name too long for the buffer is delivered cut, and refused.
+    size_t length = entry.name.size() < size_t(NAME_SIZE) ? entry.name.size() : size_t(NAME_SIZE - 1);
+    memcpy(name, entry.name.data(), length);
+    name[length] = 0;
+    if (entry.name.size() >= size_t(NAME_SIZE) || !safeentryname(name)) return ENTRY_UNSAFE_NAME;
+    return openentrydata(archive, entry);
+}
+
 struct dataunzip::state {
     // Declared in the order they are released: the archive before the file
     // it reads, then the saved directory is made current again.
@@ -69,14 +82,14 @@ struct dataunzip::state {
     unzhandle handle;
     packageview view;
     unz_global_info global = {};
-    unz_file_info current = {};
+    entryrecord current;
     int32_t trailerpos = -1;
     uint32_t offsetA = 0;
     uint32_t offsetB = 0;
     // The entry readcurfile opened, until filewrite or gotonextfile consumes it.
     bool entryopen = false;
     char entryname[NAME_SIZE] = {};
-    int32_t failure = DATAUNZIP_OK;
+    int32_t failure = ENTRY_OK;
     crtbuffer<char> buffer;
     // Directories this reader made or found below madein, or found to be
     // links: most entries share their parents, and every _mkdir is a trip
@@ -175,7 +188,7 @@ struct dataunzip::state {
     int32_t takeheader(char* name)
     {
         const inflatedpiece* piece = ahead->next();
-        if (!piece || piece->entry != at || !piece->first) return fail(DATAUNZIP_NO_INFO);
+        if (!piece || piece->entry != at || !piece->first) return fail(ENTRY_NO_INFO);
         headertaken = true;
         where = piece->where;
         current = piece->info;
@@ -188,17 +201,17 @@ struct dataunzip::state {
         // The piece stays: it holds the entry's first data.
         entryopen = true;
         memcpy(entryname, name, size_t(NAME_SIZE));
-        failure = DATAUNZIP_OK;
+        failure = ENTRY_OK;
         return 0;
     }
 
-    // Writes the inflated entry to out: a DATAUNZIP_ value.
+    // Writes the inflated entry to out: a ENTRY_ value.
     int32_t copyahead(FILE* out)
     {
         for (;;) {
             const inflatedpiece* piece = ahead->next();
-            if (!piece || piece->entry != at) return DATAUNZIP_DATA_DAMAGED;
-            if (!writeall(out, piece->data, piece->length)) return DATAUNZIP_WRITE_FAILED;
+            if (!piece || piece->entry != at) return ENTRY_DATA_DAMAGED;
+            if (!writeall(out, piece->data, piece->length)) return ENTRY_WRITE_FAILED;
             int32_t cause = piece->cause;
             if (consume(piece)) return cause;
         }
@@ -208,25 +221,31 @@ struct dataunzip::state {
     int32_t copyhere(FILE* out)
     {
         if (!buffer) buffer.reset(static_cast<char*>(malloc(piecesize)));
-        int32_t cause = buffer ? DATAUNZIP_OK : DATAUNZIP_WRITE_FAILED;
-        unsigned long long total = 0;
-        while (cause == DATAUNZIP_OK) {
-            int got = unzReadCurrentFile(handle.get(), buffer.get(), unsigned(piecesize));
-            if (got < 0) cause = DATAUNZIP_DATA_DAMAGED;
-            if (got <= 0) break;
-            total += unsigned(got);
-            if (!writeall(out, buffer.get(), size_t(got))) cause = DATAUNZIP_WRITE_FAILED;
-        }
-        // minizip checks the CRC-32 only when the stored size was reached.
-        int closed = unzCloseCurrentFile(handle.get());
+        copytarget target{this, out};
+        size_t last = 0;
+        int32_t cause =
+            inflateentry(handle.get(), current, entryoutput{&target, copytarget::next, copytarget::write}, &last);
         entryopen = false;
-        if (cause == DATAUNZIP_OK && total != current.uncompressed_size) cause = DATAUNZIP_DATA_DAMAGED;
-        if (cause == DATAUNZIP_OK && closed == UNZ_CRCERROR)
-            cause = DATAUNZIP_CRC_MISMATCH;
-        else if (cause == DATAUNZIP_OK && closed != UNZ_OK)
-            cause = DATAUNZIP_DATA_DAMAGED;
+        if (!writeall(out, buffer.get(), last) && cause == ENTRY_OK) cause = ENTRY_WRITE_FAILED;
         return cause;
     }
+
+    // The output file of copyhere, filled through the reader's one buffer.
+    struct copytarget {
+        state* self;
+        FILE* out;
+        static char* next(void* target, size_t* size)
+        {
+            state* self = static_cast<copytarget*>(target)->self;
+            *size = self->piecesize;
+            return self->buffer.get();
+        }
+        static bool write(void* target, size_t length)
+        {
+            copytarget* t = static_cast<copytarget*>(target);
+            return writeall(t->out, t->self->buffer.get(), length);
+        }
+    };
 };
 
 dataunzip::dataunzip() : filecount(0), self(new state)
@@ -322,22 +341,14 @@ int32_t dataunzip::readcurfile(char* name)
     self->closeentry();
     self->entryname[0] = 0;
     name[0] = 0;
-    if (!self->handle) return self->fail(DATAUNZIP_NOT_OPEN);
+    if (!self->handle) return self->fail(ENTRY_NOT_OPEN);
     if (self->ahead && self->headertaken) self->stopahead();
     if (self->ahead) return self->takeheader(name);
-    if (unzGetCurrentFileInfo(self->handle.get(), &self->current, name, NAME_SIZE, nullptr, 0, nullptr, 0) != UNZ_OK) {
-        name[0] = 0;
-        return self->fail(DATAUNZIP_NO_INFO);
-    }
-    // minizip leaves a name of 512 bytes or more unterminated.
-    name[NAME_SIZE - 1] = 0;
-    if (self->current.size_filename >= uLong(NAME_SIZE) || !safeentryname(name))
-        return self->fail(DATAUNZIP_UNSAFE_NAME);
-    if (self->current.flag & 1) return self->fail(DATAUNZIP_ENCRYPTED);
-    if (unzOpenCurrentFile(self->handle.get()) != UNZ_OK) return self->fail(DATAUNZIP_OPEN_FAILED);
+    int32_t result = openinstallerentry(self->handle.get(), self->current, name);
+    if (result != ENTRY_OK) return self->fail(result);
     self->entryopen = true;
     memcpy(self->entryname, name, NAME_SIZE);
-    self->failure = DATAUNZIP_OK;
+    self->failure = ENTRY_OK;
     return 0;
 }
 
@@ -351,7 +362,7 @@ int32_t dataunzip::filewrite(const char* name, const char* target)
     }
     if (!self->entryopen || !name || strcmp(name, self->entryname) != 0) {
         self->closeentry();
-        return self->fail(DATAUNZIP_NOT_OPEN);
+        return self->fail(ENTRY_NOT_OPEN);
     }
 
     // Directories are created relative to the target, so the current
@@ -383,20 +394,20 @@ int32_t dataunzip::filewrite(const char* name, const char* target)
     if (!out) {
         logline("dataunzip", "dataunzip::filewrite", 231, "fopen %s filename failed!\n", name);
         self->closeentry();
-        return self->fail(DATAUNZIP_CREATE_FAILED);
+        return self->fail(ENTRY_CREATE_FAILED);
     }
 
     int32_t cause = self->ahead ? self->copyahead(out.get()) : self->copyhere(out.get());
     self->entryopen = false;
-    if (fflush(out.get()) != 0 && cause == DATAUNZIP_OK) cause = DATAUNZIP_WRITE_FAILED;
+    if (fflush(out.get()) != 0 && cause == ENTRY_OK) cause = ENTRY_WRITE_FAILED;
     // Closed here, not by the owner: a failed close is a failed write.
-    if (closechecked(out) != 0 && cause == DATAUNZIP_OK) cause = DATAUNZIP_WRITE_FAILED;
-    if (cause != DATAUNZIP_OK) {
+    if (closechecked(out) != 0 && cause == ENTRY_OK) cause = ENTRY_WRITE_FAILED;
+    if (cause != ENTRY_OK) {
         // A damaged entry must not pass for the real file.
         remove(name);
         return self->fail(cause);
     }
-    self->failure = DATAUNZIP_OK;
+    self->failure = ENTRY_OK;
     return 0;
 }
 

@@ -3,22 +3,13 @@
 // Entries stream from the archive to disk; none is held whole in memory.
 #pragma once
 
+#include "entryreader.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
-// Causes of a failed entry, as failure() reports them.
-const int32_t DATAUNZIP_OK = 0;
-const int32_t DATAUNZIP_NOT_OPEN = 1;      // no archive open, or no entry opened by readcurfile
-const int32_t DATAUNZIP_NO_INFO = 2;       // the entry's central-directory record cannot be read
-const int32_t DATAUNZIP_UNSAFE_NAME = 3;   // the name fails safeentryname
-const int32_t DATAUNZIP_OPEN_FAILED = 4;   // minizip refuses to open the entry (bad local header)
-const int32_t DATAUNZIP_ENCRYPTED = 5;     // the entry is encrypted
-const int32_t DATAUNZIP_CREATE_FAILED = 6; // the output file cannot be created
-const int32_t DATAUNZIP_WRITE_FAILED = 7;  // writing or closing the output file failed
-const int32_t DATAUNZIP_DATA_DAMAGED = 8;  // inflate failed, or the data ended short of the stored size
-const int32_t DATAUNZIP_CRC_MISMATCH = 9;  // the data inflated completely but its CRC-32 differs
-
+// Why an entry failed is an ENTRY_ value of the entry reader.
 // Inflated bytes handed to the output file at a time, and how many such
 // pieces may wait inflated ahead of the writer.
 const size_t DATAUNZIP_PIECE_SIZE = 65536;
@@ -59,8 +50,8 @@ public:
     // DATAUNZIP_AHEAD_PIECES of DATAUNZIP_PIECE_SIZE. Ahead or not, the same
     // files, results and lines come out in the same order.
     void setreadahead(size_t pieces, size_t piecesize);
-    // Why the last readcurfile or filewrite failed (a DATAUNZIP_ value);
-    // DATAUNZIP_OK after one that succeeded.
+    // Why the last readcurfile or filewrite failed (an ENTRY_ value);
+    // ENTRY_OK after one that succeeded.
     int32_t failure() const;
 
     // Entries of archive A; 0 until an open succeeds.
@@ -81,3 +72,10 @@ private:
 // safeentryname of entryname.h for a name in the ANSI code page: true when
 // the entry may be written below the target directory.
 bool safeentryname(const char* name);
+
+// The installer's steps before an entry's data, on the archive's current
+// entry: its record into entry, its name into name (ENTRY_NAME_SIZE bytes,
+// always terminated; empty when the record cannot be read), the name rule
+// (shorter than the buffer, safeentryname), then the data opened. ENTRY_OK,
+// or the first step's ENTRY_ value that failed.
+int32_t openinstallerentry(unzFile archive, entryrecord& entry, char* name);

@@ -92,60 +92,46 @@ bool inflateahead::readentry(uint32_t index)
     piece->entry = index;
     piece->first = true;
     unzGetFilePos64(archive, &piece->where);
-    if (unzGetCurrentFileInfo(archive, &piece->info, piece->name, INFLATEAHEAD_NAME_SIZE, nullptr, 0, nullptr, 0) !=
-        UNZ_OK) {
-        piece->name[0] = 0;
-        piece->cause = DATAUNZIP_NO_INFO;
-    } else {
-        // minizip leaves a name of 512 bytes or more unterminated.
-        piece->name[INFLATEAHEAD_NAME_SIZE - 1] = 0;
-        if (piece->info.size_filename >= uLong(INFLATEAHEAD_NAME_SIZE) || !safeentryname(piece->name))
-            piece->cause = DATAUNZIP_UNSAFE_NAME;
-        else if (piece->info.flag & 1)
-            piece->cause = DATAUNZIP_ENCRYPTED;
-        else if (unzOpenCurrentFile(archive) != UNZ_OK)
-            piece->cause = DATAUNZIP_OPEN_FAILED;
-        else
-            piece->opened = true;
-    }
-
+    piece->cause = openinstallerentry(archive, piece->info, piece->name);
+    piece->opened = piece->cause == ENTRY_OK;
     if (piece->opened) {
-        uLong expected = piece->info.uncompressed_size;
-        unsigned long long total = 0;
-        for (;;) {
-            char* out = const_cast<char*>(piece->data);
-            int got = 1;
-            while (piece->length < piecesize) {
-                got = unzReadCurrentFile(archive, out + piece->length, unsigned(piecesize - piece->length));
-                if (got <= 0) break;
-                piece->length += size_t(got);
-                total += unsigned(got);
-            }
-            if (got <= 0) {
-                // minizip checks the CRC-32 only when the stored size was reached.
-                int closed = unzCloseCurrentFile(archive);
-                if (got < 0 || total != expected)
-                    piece->cause = DATAUNZIP_DATA_DAMAGED;
-                else if (closed == UNZ_CRCERROR)
-                    piece->cause = DATAUNZIP_CRC_MISMATCH;
-                else if (closed != UNZ_OK)
-                    piece->cause = DATAUNZIP_DATA_DAMAGED;
-                break;
-            }
-            publish();
-            piece = acquire();
-            if (!piece) {
-                unzCloseCurrentFile(archive);
-                return false;
-            }
-            piece->entry = index;
-        }
+        filling = piece;
+        fillingentry = index;
+        size_t last = 0;
+        // A copy: the first piece goes back to the pool once the consumer
+        // has written it, which may be long before the entry ends.
+        const entryrecord record = piece->info;
+        int32_t cause = inflateentry(archive, record, entryoutput{this, nextbuffer, publishbuffer}, &last);
+        piece = filling;
+        // Stopping: no piece to end the entry with.
+        if (!piece) return false;
+        piece->length = last;
+        piece->cause = cause;
     }
     piece->last = true;
     if (index + 1 < count && unzGoToNextFile(archive) != UNZ_OK) piece->advanced = -1;
     bool more = piece->advanced == 0;
     publish();
     return more;
+}
+
+char* inflateahead::nextbuffer(void* self, size_t* size)
+{
+    inflateahead* ahead = static_cast<inflateahead*>(self);
+    if (!ahead->filling) return nullptr;
+    *size = ahead->piecesize;
+    return const_cast<char*>(ahead->filling->data);
+}
+
+bool inflateahead::publishbuffer(void* self, size_t length)
+{
+    inflateahead* ahead = static_cast<inflateahead*>(self);
+    ahead->filling->length = length;
+    ahead->publish();
+    ahead->filling = ahead->acquire();
+    if (!ahead->filling) return false;
+    ahead->filling->entry = ahead->fillingentry;
+    return true;
 }
 
 const inflatedpiece* inflateahead::next()

@@ -7,6 +7,7 @@
 // by the consumer, piece by piece.
 #pragma once
 
+#include "entryreader.h"
 #include "handles.h"
 
 #include <unzip.h>
@@ -26,14 +27,14 @@ struct inflatedpiece {
     // First piece: true when the entry was opened and its data follow, in
     // this piece and the next ones.
     bool opened = false;
-    // Last piece: DATAUNZIP_OK when the data are complete and their CRC-32
+    // Last piece: ENTRY_OK when the data are complete and their CRC-32
     // matches, else why not; for an entry that was not opened, why it could
     // not be.
     int32_t cause = 0;
     // Last piece: 0, or -1 when moving on to the next entry failed (nothing
     // follows then). Moving on past the archive's last entry is not tried.
     int32_t advanced = 0;
-    unz_file_info info = {};   // first piece
+    entryrecord info;          // first piece
     unz64_file_pos where = {}; // first piece: the entry's place, to go back to it
     char name[INFLATEAHEAD_NAME_SIZE] = {};
     const char* data = nullptr;
@@ -70,6 +71,12 @@ private:
     void publish();
     // Reads one entry; false when nothing may follow it.
     bool readentry(uint32_t index);
+    // The reader's buffers are the pieces: each one filled is published and
+    // the next one acquired.
+    static char* nextbuffer(void* self, size_t* size);
+    static bool publishbuffer(void* self, size_t length);
+    inflatedpiece* filling = nullptr; // the piece the reader fills, on the thread
+    uint32_t fillingentry = 0;
 
     unzFile archive;
     uint32_t first;

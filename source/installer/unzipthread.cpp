@@ -27,7 +27,7 @@ extractionoutcome extractsetup(const installrun& run)
         if (result == 0) result = reader.filewrite(name, target.c_str());
         // A file that cannot be created is logged and skipped; any other
         // failed entry stops the extraction.
-        if (result != 0 && reader.failure() != DATAUNZIP_CREATE_FAILED)
+        if (result != 0 && reader.failure() != ENTRY_CREATE_FAILED)
             failed = true;
         else if (reader.gotonextfile(i) != 0)
             failed = true;

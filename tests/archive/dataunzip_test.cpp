@@ -38,7 +38,7 @@ struct extraction {
     std::string cwdafteropen;
     std::vector<std::string> names; // of the entries read
     int32_t failedat = -1;          // index of the first failing step
-    int32_t failure = DATAUNZIP_OK;
+    int32_t failure = ENTRY_OK;
     bool cwdtargetaftereachwrite = true;
     std::string output; // standard output during the open
 };
@@ -259,7 +259,7 @@ TEST_F(ReaderTest, AdvancingFromTheLastEntryStaysOnIt)
     EXPECT_EQ(readfile(workspace + "setup\\last.txt"), "2");
     // A write needs the entry a read just opened, under the same name.
     EXPECT_EQ(reader.filewrite(name, workspace.c_str()), -1);
-    EXPECT_EQ(reader.failure(), DATAUNZIP_NOT_OPEN);
+    EXPECT_EQ(reader.failure(), ENTRY_NOT_OPEN);
     EXPECT_EQ(reader.readcurfile(name), 0);
     EXPECT_EQ(reader.filewrite("setup\\other.txt", workspace.c_str()), -1);
     EXPECT_FALSE(exists(workspace + "setup\\other.txt"));
@@ -280,7 +280,7 @@ TEST_F(ReaderTest, OutputThatCannotBeCreatedIsLoggedAndFails)
     stdoutcapture out;
     EXPECT_EQ(reader.filewrite(name, workspace.c_str()), -1);
     std::string log = out.finish();
-    EXPECT_EQ(reader.failure(), DATAUNZIP_CREATE_FAILED);
+    EXPECT_EQ(reader.failure(), ENTRY_CREATE_FAILED);
     EXPECT_NE(log.find(" dataunzip dataunzip::filewrite 231: fopen setup\\blocked.txt filename failed!\n"),
               std::string::npos)
         << log;
@@ -301,7 +301,7 @@ TEST_P(HostileNameTest, UnsafeEntryWritesNothingAndFails)
     extraction e = extract(package, target);
     EXPECT_EQ(e.filecount, 3u);
     EXPECT_EQ(e.failedat, 1);
-    EXPECT_EQ(e.failure, DATAUNZIP_UNSAFE_NAME);
+    EXPECT_EQ(e.failure, ENTRY_UNSAFE_NAME);
     std::vector<std::string> expected = {"package.exe", "tmp\\deep\\setup\\ok.txt"};
     EXPECT_EQ(treefiles(root), expected);
     EXPECT_FALSE(exists("C:\\evil.txt"));
@@ -331,7 +331,7 @@ TEST_F(ReaderTest, NameOfFiveHundredTwelveBytesIsRefusedTerminated)
     reader.unzipfopen(package.c_str(), da, db);
     ASSERT_EQ(reader.filecount, 1u);
     EXPECT_EQ(reader.readcurfile(name), -1);
-    EXPECT_EQ(reader.failure(), DATAUNZIP_UNSAFE_NAME);
+    EXPECT_EQ(reader.failure(), ENTRY_UNSAFE_NAME);
     EXPECT_LT(strnlen(name, 512), 512u) << "the buffer is terminated";
     EXPECT_EQ(reader.filewrite(name, workspace.c_str()), -1);
     EXPECT_EQ(treefiles(root + "\\tmp"), std::vector<std::string>{});
@@ -359,12 +359,12 @@ handentry damaged(int32_t crcdelta, std::string compressed, int32_t localnamedel
 }
 
 const damagerow DAMAGE_ROWS[] = {
-    {"crc_mismatch", damaged(1, ""), 0, DATAUNZIP_CRC_MISMATCH},
-    {"invalid_block_type", damaged(0, std::string(200, '\xff')), 0, DATAUNZIP_DATA_DAMAGED},
-    {"truncated_stream", damaged(0, rawdeflate(noise(50000, 23)).substr(0, 20000)), 0, DATAUNZIP_DATA_DAMAGED},
-    {"stream_ends_early", damaged(0, rawdeflate(noise(30000, 23))), 0, DATAUNZIP_DATA_DAMAGED},
-    {"local_name_length_differs", damaged(0, "", 1), -1, DATAUNZIP_OPEN_FAILED},
-    {"encrypted", damaged(0, "", 0, 3), -1, DATAUNZIP_ENCRYPTED},
+    {"crc_mismatch", damaged(1, ""), 0, ENTRY_CRC_MISMATCH},
+    {"invalid_block_type", damaged(0, std::string(200, '\xff')), 0, ENTRY_DATA_DAMAGED},
+    {"truncated_stream", damaged(0, rawdeflate(noise(50000, 23)).substr(0, 20000)), 0, ENTRY_DATA_DAMAGED},
+    {"stream_ends_early", damaged(0, rawdeflate(noise(30000, 23))), 0, ENTRY_SIZE_MISMATCH},
+    {"local_name_length_differs", damaged(0, "", 1), -1, ENTRY_OPEN_FAILED},
+    {"encrypted", damaged(0, "", 0, 3), -1, ENTRY_ENCRYPTED},
 };
 
 class DamageTest : public ReaderTest, public ::testing::WithParamInterface<damagerow> {};
@@ -452,7 +452,7 @@ TEST_P(UnreadableTest, UnreadablePackageLeavesReaderClosed)
     char name[512];
     dataunzip reader;
     EXPECT_EQ(reader.readcurfile(name), -1);
-    EXPECT_EQ(reader.failure(), DATAUNZIP_NOT_OPEN);
+    EXPECT_EQ(reader.failure(), ENTRY_NOT_OPEN);
 }
 
 INSTANTIATE_TEST_SUITE_P(Packages, UnreadableTest, ::testing::ValuesIn(UNREADABLE_ROWS),

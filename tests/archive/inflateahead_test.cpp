@@ -68,7 +68,7 @@ TEST_F(AheadTest, EntriesComeWholeInArchiveOrderWithinTheBudget)
             EXPECT_LE(piece->length, PIECE);
             contents.back().append(piece->data, piece->length);
             if (piece->last) {
-                EXPECT_EQ(piece->cause, DATAUNZIP_OK) << names.back();
+                EXPECT_EQ(piece->cause, ENTRY_OK) << names.back();
                 EXPECT_EQ(piece->advanced, 0);
             }
             // A slow writer: the thread fills every piece meanwhile.
@@ -146,14 +146,14 @@ struct faultrow {
 std::ostream& operator<<(std::ostream& os, const faultrow& r) { return os << r.label; }
 
 const faultrow FAULT_ROWS[] = {
-    {"crc_first_ahead", 0, faultrow::CRC, DATAUNZIP_CRC_MISMATCH, 2},
-    {"crc_first_here", 0, faultrow::CRC, DATAUNZIP_CRC_MISMATCH, 0},
-    {"crc_middle_ahead", 2, faultrow::CRC, DATAUNZIP_CRC_MISMATCH, 3},
-    {"truncated_middle_ahead", 2, faultrow::TRUNCATED, DATAUNZIP_DATA_DAMAGED, 2},
-    {"truncated_middle_here", 2, faultrow::TRUNCATED, DATAUNZIP_DATA_DAMAGED, 0},
-    {"truncated_last_ahead", 4, faultrow::TRUNCATED, DATAUNZIP_DATA_DAMAGED, 3},
-    {"unsafe_name_ahead", 3, faultrow::UNSAFE_NAME, DATAUNZIP_UNSAFE_NAME, 2},
-    {"encrypted_ahead", 1, faultrow::ENCRYPTED, DATAUNZIP_ENCRYPTED, 8},
+    {"crc_first_ahead", 0, faultrow::CRC, ENTRY_CRC_MISMATCH, 2},
+    {"crc_first_here", 0, faultrow::CRC, ENTRY_CRC_MISMATCH, 0},
+    {"crc_middle_ahead", 2, faultrow::CRC, ENTRY_CRC_MISMATCH, 3},
+    {"truncated_middle_ahead", 2, faultrow::TRUNCATED, ENTRY_DATA_DAMAGED, 2},
+    {"truncated_middle_here", 2, faultrow::TRUNCATED, ENTRY_DATA_DAMAGED, 0},
+    {"truncated_last_ahead", 4, faultrow::TRUNCATED, ENTRY_DATA_DAMAGED, 3},
+    {"unsafe_name_ahead", 3, faultrow::UNSAFE_NAME, ENTRY_UNSAFE_NAME, 2},
+    {"encrypted_ahead", 1, faultrow::ENCRYPTED, ENTRY_ENCRYPTED, 8},
 };
 
 class FaultTest : public AheadTest, public ::testing::WithParamInterface<faultrow> {};

@@ -37,23 +37,6 @@ private:
     packageview view;
 };
 
-// The current entry's record and full name; false when it cannot be read.
-bool currententry(unzFile handle, inspectedentry& entry)
-{
-    unz_file_info64 record;
-    if (unzGetCurrentFileInfo64(handle, &record, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return false;
-    std::vector<char> name(record.size_filename + 1, 0);
-    if (unzGetCurrentFileInfo64(handle, &record, name.data(), uLong(name.size()), nullptr, 0, nullptr, 0) != UNZ_OK)
-        return false;
-    entry.name.assign(name.data(), record.size_filename);
-    entry.crc = uint32_t(record.crc);
-    entry.compressed = record.compressed_size;
-    entry.size = record.uncompressed_size;
-    entry.method = uint16_t(record.compression_method);
-    entry.flags = uint16_t(record.flag);
-    return true;
-}
-
 std::string hex32(uint32_t value)
 {
     char text[16];
@@ -69,30 +52,25 @@ bool safename(const inspectedarchive& archive, const std::string& name, leadbyte
     return safeentrynameunder(name.c_str(), archive.top, islead);
 }
 
-// Inflates the entry minizip has open, checking its size and CRC-32.
-int readentry(unzFile handle, const inspectedentry& entry, entrysink* sink, uint32_t& crc)
-{
-    static const unsigned PIECE = 65536;
-    std::vector<unsigned char> piece(PIECE);
-    crc = uint32_t(crc32(0, nullptr, 0));
-    uint64_t total = 0;
-    int result = ENTRY_OK;
-    for (;;) {
-        int got = unzReadCurrentFile(handle, piece.data(), PIECE);
-        if (got < 0) result = ENTRY_DATA_DAMAGED;
-        if (got <= 0) break;
-        crc = uint32_t(crc32(crc, piece.data(), unsigned(got)));
-        total += unsigned(got);
-        if (sink && !sink->data(piece.data(), size_t(got))) {
-            result = ENTRY_REFUSED;
-            break;
-        }
+// Hands the inflated data of an entry to a sink, piece by piece, and keeps
+// their CRC-32 for the finding that names it.
+struct sinkoutput {
+    entrysink* sink;
+    std::vector<char> piece = std::vector<char>(65536);
+    uint32_t crc = uint32_t(crc32(0, nullptr, 0));
+
+    bool take(size_t length)
+    {
+        crc = uint32_t(crc32(crc, reinterpret_cast<const Bytef*>(piece.data()), unsigned(length)));
+        return !sink || length == 0 || sink->data(reinterpret_cast<const unsigned char*>(piece.data()), length);
     }
-    unzCloseCurrentFile(handle);
-    if (result == ENTRY_OK && total != entry.size) result = ENTRY_SIZE_MISMATCH;
-    if (result == ENTRY_OK && crc != entry.crc) result = ENTRY_CRC_MISMATCH;
-    return result;
-}
+    static char* buffer(void* self, size_t* size)
+    {
+        *size = static_cast<sinkoutput*>(self)->piece.size();
+        return static_cast<sinkoutput*>(self)->piece.data();
+    }
+    static bool filled(void* self, size_t length) { return static_cast<sinkoutput*>(self)->take(length); }
+};
 
 } // namespace
 
@@ -107,7 +85,8 @@ const char* entryresulttext(int result)
     case ENTRY_DATA_DAMAGED: return "data damaged: inflate failed";
     case ENTRY_SIZE_MISMATCH: return "size mismatch";
     case ENTRY_CRC_MISMATCH: return "CRC-32 mismatch";
-    case ENTRY_REFUSED: return "not written";
+    case ENTRY_CREATE_FAILED:
+    case ENTRY_WRITE_FAILED: return "not written";
     default: return "unknown fault";
     }
 }
@@ -149,7 +128,7 @@ int packageinspector::open(FILE* file)
         archive->recorded = global.number_entry;
         for (uint64_t i = 0; i < global.number_entry; ++i) {
             inspectedentry entry;
-            if (!currententry(zip.handle, entry)) break;
+            if (readentryrecord(zip.handle, entry) != ENTRY_OK) break;
             archive->entries.push_back(entry);
             if (i + 1 < global.number_entry && unzGoToNextFile(zip.handle) != UNZ_OK) break;
         }
@@ -168,26 +147,24 @@ int packageinspector::readarchive(char which, leadbytetest islead, entrysink* si
     for (size_t i = 0; i < archive.entries.size(); ++i) {
         if (i > 0 && unzGoToNextFile(zip.handle) != UNZ_OK) break;
         inspectedentry entry;
-        int result = ENTRY_OK;
-        uint32_t crc = 0;
-        if (!currententry(zip.handle, entry))
-            result = ENTRY_NO_INFO;
-        else if (!safename(archive, entry.name, islead))
-            result = ENTRY_UNSAFE_NAME;
-        else if (entry.flags & 1)
-            result = ENTRY_ENCRYPTED;
-        else if (sink && !sink->begin(entry))
-            result = ENTRY_REFUSED;
-        else if (unzOpenCurrentFile(zip.handle) != UNZ_OK) {
-            result = ENTRY_OPEN_FAILED;
-            if (sink) sink->end(result);
-        } else {
-            result = readentry(zip.handle, entry, sink, crc);
+        sinkoutput output{sink};
+        int32_t result = readentryrecord(zip.handle, entry);
+        if (result == ENTRY_OK && !safename(archive, entry.name, islead)) result = ENTRY_UNSAFE_NAME;
+        if (result == ENTRY_OK) result = openentrydata(zip.handle, entry);
+        if (result == ENTRY_OK && sink && !sink->begin(entry)) {
+            unzCloseCurrentFile(zip.handle);
+            result = ENTRY_CREATE_FAILED;
+        } else if (result == ENTRY_OK) {
+            size_t last = 0;
+            result =
+                inflateentry(zip.handle, entry, entryoutput{&output, sinkoutput::buffer, sinkoutput::filled}, &last);
+            if (!output.take(last) && result == ENTRY_OK) result = ENTRY_WRITE_FAILED;
             if (sink) sink->end(result);
         }
         if (result == ENTRY_OK) continue;
         std::string text = entryresulttext(result);
-        if (result == ENTRY_CRC_MISMATCH) text += " (recorded " + hex32(entry.crc) + ", data " + hex32(crc) + ")";
+        if (result == ENTRY_CRC_MISMATCH)
+            text += " (recorded " + hex32(entry.crc) + ", data " + hex32(output.crc) + ")";
         if (result == ENTRY_SIZE_MISMATCH) text += " (recorded " + std::to_string(entry.size) + " bytes)";
         findings.push_back({which, entry.name, text});
     }

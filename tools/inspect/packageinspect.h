@@ -5,6 +5,7 @@
 #pragma once
 
 #include "entryname.h"
+#include "entryreader.h"
 #include "packagetrailer.h"
 
 #include <cstdint>
@@ -17,25 +18,9 @@ const int INSPECT_SOUND = 0;      // nothing found
 const int INSPECT_FINDINGS = 1;   // the package is readable but not sound
 const int INSPECT_UNREADABLE = 2; // the file cannot be read as a package
 
-// What became of one entry when its data were read.
-const int ENTRY_OK = 0;
-const int ENTRY_NO_INFO = 1;       // the central-directory record cannot be read
-const int ENTRY_UNSAFE_NAME = 2;   // the name fails the installer's rule
-const int ENTRY_ENCRYPTED = 3;     // flagged as encrypted
-const int ENTRY_OPEN_FAILED = 4;   // minizip refuses the local header
-const int ENTRY_DATA_DAMAGED = 5;  // inflate failed
-const int ENTRY_SIZE_MISMATCH = 6; // inflated to another size than recorded
-const int ENTRY_CRC_MISMATCH = 7;  // inflated completely, CRC-32 differs
-const int ENTRY_REFUSED = 8;       // the sink refused the entry (extraction)
-
-struct inspectedentry {
-    std::string name; // bytes as stored, in the builder's code page
-    uint32_t crc = 0;
-    uint64_t compressed = 0;
-    uint64_t size = 0;
-    uint16_t method = 0;
-    uint16_t flags = 0;
-};
+// An entry as the inspector lists it: its central-directory record. What
+// became of it when its data were read is an ENTRY_ value (entryreader.h).
+using inspectedentry = entryrecord;
 
 struct inspectedarchive {
     const char* top = "";  // "setup" or "app": every name's first component
@@ -67,6 +52,7 @@ public:
     // Takes the next inflated bytes; false stops the entry (refused).
     virtual bool data(const unsigned char* bytes, size_t length) = 0;
     // Ends the entry with its ENTRY_ result; a sink drops data unless ENTRY_OK.
+    // Not called for an entry begin refused.
     virtual void end(int result) = 0;
 
 protected:
