@@ -3,10 +3,10 @@
 #include "entryname.h"
 #include "handles.h"
 #include "inflateahead.h"
-#include "linkguard.h"
+#include "linkcheck.h"
 #include "logline.h"
 #include "md5digest.h"
-#include "packagewindow.h"
+#include "packageview.h"
 #include "packagetrailer.h"
 #include "pathhelpers.h"
 

@@ -3,7 +3,7 @@
 #include "datazip.h"
 #include "deflateahead.h"
 #include "handles.h"
-#include "linkguard.h"
+#include "linkcheck.h"
 #include "logline.h"
 #include "pathhelpers.h"
 

@@ -1,6 +1,6 @@
 #include "workspace.h"
 
-#include "linkguard.h"
+#include "linkcheck.h"
 #include "pathhelpers.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "packageinspect.h"
 
 #include "md5digest.h"
-#include "packagewindow.h"
+#include "packageview.h"
 
 #include <unzip.h>
 #include <zlib.h>

@@ -1,4 +1,4 @@
-#include "packagewindow.h"
+#include "packageview.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "linkguard.h"
+#include "linkcheck.h"
 
 #include "systemfunction.h"
 
