@@ -138,6 +138,12 @@ add_test(NAME splash_screenshots
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/checkscreenshots.sh ${CMAKE_CURRENT_BINARY_DIR}/screenshots
     splashdemo -- $<TARGET_FILE:splashdemo> 6000)
 
+# The native packer against the Windows builder: the same archives byte for
+# byte, names in code pages 1252 and 936.
+add_test(NAME pack_compare
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packcompare.sh $<TARGET_FILE:bootstrap> $<TARGET_FILE:standinsetup>
+    ${CMAKE_CURRENT_BINARY_DIR}/scratch/pack_compare)
+
 # scripts/pack.sh end to end, and the inspectors on what it packs.
 add_test(NAME pack_script
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packscript.sh $<TARGET_FILE:bootstrap> $<TARGET_FILE:standinsetup>

@@ -138,8 +138,11 @@ private:
     {
         DIR* directory = opendir((source + "/" + path).c_str());
         if (!directory) return fail(path, strerror(errno));
-        errno = 0;
-        while (dirent* found = readdir(directory)) {
+        for (;;) {
+            // Only readdir's own errno counts: the name checks set it too.
+            errno = 0;
+            dirent* found = readdir(directory);
+            if (!found) break;
             std::string name = found->d_name;
             if (name == "." || name == "..") continue;
             listed item{name, {}, {}};
