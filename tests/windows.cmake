@@ -144,6 +144,11 @@ add_test(NAME pack_compare
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packcompare.sh $<TARGET_FILE:bootstrap> $<TARGET_FILE:standinsetup>
     ${CMAKE_CURRENT_BINARY_DIR}/scratch/pack_compare)
 
+# A natively packed package installs.
+add_test(NAME native_install
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/nativeinstall.sh $<TARGET_FILE:bootstrap> $<TARGET_FILE:standinsetup>
+    ${CMAKE_CURRENT_BINARY_DIR}/scratch/native_install)
+
 # scripts/pack.sh end to end, and the inspectors on what it packs.
 add_test(NAME pack_script
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packscript.sh $<TARGET_FILE:bootstrap> $<TARGET_FILE:standinsetup>
