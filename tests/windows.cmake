@@ -45,6 +45,13 @@ bootstrap_add_test(icon_tests
   LIBS bootstrapcore peresources e2eharness)
 add_dependencies(icon_tests bootstrap)
 
+# The native packer's icon rewrite against the builder's, read back by the
+# system's resource calls.
+bootstrap_add_test(packicon_tests
+  SOURCES e2e/packicon_test.cpp
+  LIBS bootstrapcore peresources peresource e2eharness)
+add_dependencies(packicon_tests bootstrap)
+
 # A DLL that records being loaded, planted beside packages by the tests.
 add_library(planteddll SHARED helpers/planteddll.cpp)
 set_target_properties(planteddll PROPERTIES PREFIX "")
