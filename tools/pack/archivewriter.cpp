@@ -19,7 +19,7 @@ const size_t PIECE = 256 * 1024;
 const uint64_t FILE_LIMIT = 0x80000000u;
 
 struct deflated {
-    std::string head;  // the compressed data, or their first ARCHIVE_ENTRY_MEMORY bytes
+    std::string head;  // the compressed data, or as much as memory may hold
     stdiofile spill;   // the rest, when there is more
     uint32_t crc = 0;  // of the file's bytes
     uint32_t size = 0; // the file's size
@@ -27,9 +27,9 @@ struct deflated {
     std::string error; // why the file could not be compressed; empty on success
 };
 
-bool emit(deflated& out, const unsigned char* data, size_t length)
+bool emit(deflated& out, const unsigned char* data, size_t length, uint64_t memory)
 {
-    if (!out.spill && out.head.size() + length <= ARCHIVE_ENTRY_MEMORY) {
+    if (!out.spill && out.head.size() + length <= memory) {
         out.head.append(reinterpret_cast<const char*>(data), length);
         return true;
     }
@@ -37,7 +37,7 @@ bool emit(deflated& out, const unsigned char* data, size_t length)
     return out.spill && fwrite(data, 1, length, out.spill.get()) == length;
 }
 
-void compressfile(const std::string& path, deflated& out)
+void compressfile(const std::string& path, uint64_t memory, deflated& out)
 {
     stdiofile source(fopen(path.c_str(), "rb"));
     if (!source) {
@@ -74,7 +74,7 @@ void compressfile(const std::string& path, deflated& out)
             stream.next_out = output.data();
             stream.avail_out = uInt(output.size());
             result = deflate(&stream, flush);
-            if (!emit(out, output.data(), output.size() - stream.avail_out)) {
+            if (!emit(out, output.data(), output.size() - stream.avail_out, memory)) {
                 out.error = "no room for its compressed data in a temporary file";
                 break;
             }
@@ -91,8 +91,9 @@ void compressfile(const std::string& path, deflated& out)
 // Files compressed ahead of the writer by worker threads.
 class compressqueue {
 public:
-    compressqueue(const std::string& source, const std::vector<packfile>& files)
-        : source(source), files(files), states(files.size(), WAITING), results(files.size()), reserved(files.size(), 0)
+    compressqueue(const std::string& source, const std::vector<packfile>& files, const archivelimits& limits)
+        : source(source), files(files), limits(limits), states(files.size(), WAITING), results(files.size()),
+          reserved(files.size(), 0)
     {
         uint64_t total = 0;
         for (const packfile& f : files) total += f.size;
@@ -101,7 +102,7 @@ public:
         // spill past their share, so they hold little memory meanwhile.
         std::vector<size_t> large;
         for (size_t i = 0; i < files.size(); ++i)
-            if (files[i].size > ARCHIVE_ENTRY_MEMORY && files[i].size >= total / 64) large.push_back(i);
+            if (files[i].size > limits.entry && files[i].size >= total / 64) large.push_back(i);
         std::stable_sort(large.begin(), large.end(), [&](size_t a, size_t b) { return files[a].size > files[b].size; });
         std::vector<bool> early(files.size(), false);
         for (size_t i : large) early[i] = true;
@@ -137,7 +138,7 @@ public:
             // The writer's next item is compressed whatever the budget says.
             states[index] = WORKING;
             hold.unlock();
-            compressfile(source + "/" + files[index].path, results[index]);
+            compressfile(source + "/" + files[index].path, limits.entry, results[index]);
             hold.lock();
             states[index] = DONE;
         }
@@ -166,8 +167,8 @@ private:
         while (next < order.size() && states[order[next]] != WAITING) ++next;
         if (next >= order.size()) return files.size();
         size_t item = order[next];
-        uint64_t share = std::min<uint64_t>(files[item].size + files[item].size / 8 + 64, ARCHIVE_ENTRY_MEMORY);
-        if (held > 0 && held + share > ARCHIVE_QUEUE_LIMIT) return files.size();
+        uint64_t share = std::min<uint64_t>(files[item].size + files[item].size / 8 + 64, limits.entry);
+        if (held > 0 && held + share > limits.queue) return files.size();
         ++next;
         states[item] = WORKING;
         reserved[item] = share;
@@ -187,7 +188,7 @@ private:
             }
             hold.unlock();
             deflated result;
-            compressfile(source + "/" + files[item].path, result);
+            compressfile(source + "/" + files[item].path, limits.entry, result);
             hold.lock();
             results[item] = std::move(result);
             states[item] = DONE;
@@ -197,6 +198,7 @@ private:
 
     const std::string& source;
     const std::vector<packfile>& files;
+    const archivelimits limits;
     std::vector<size_t> order;
     std::vector<itemstate> states;
     std::vector<deflated> results;
@@ -240,14 +242,14 @@ bool writeentry(zipFile archive, const packfile& file, deflated& data, std::stri
 } // namespace
 
 bool writearchive(const std::string& archivepath, const std::string& source, const std::vector<packfile>& files,
-                  unsigned threads, std::string& message)
+                  unsigned threads, std::string& message, const archivelimits& limits)
 {
     zipFile archive = zipOpen(archivepath.c_str(), APPEND_STATUS_CREATE);
     if (!archive) {
         message = archivepath + ": cannot be created";
         return false;
     }
-    compressqueue queue(source, files);
+    compressqueue queue(source, files, limits);
     queue.start(threads);
     bool complete = true;
     for (size_t i = 0; i < files.size() && complete; ++i) {

@@ -22,9 +22,15 @@ const uint64_t ARCHIVE_QUEUE_LIMIT = 64u << 20;
 // ...and at most this much of one entry; the rest goes to a temporary file.
 const uint64_t ARCHIVE_ENTRY_MEMORY = 4u << 20;
 
+// The memory bounds of one archive's writing.
+struct archivelimits {
+    uint64_t queue = ARCHIVE_QUEUE_LIMIT;
+    uint64_t entry = ARCHIVE_ENTRY_MEMORY;
+};
+
 // Writes files (below source) to the archive archivepath, in the order
 // given, deflating on threads threads besides the writer (0: the writer
 // alone). False with message naming the file or the archive on failure; the
 // archive is then incomplete and the caller removes it.
 bool writearchive(const std::string& archivepath, const std::string& source, const std::vector<packfile>& files,
-                  unsigned threads, std::string& message);
+                  unsigned threads, std::string& message, const archivelimits& limits = archivelimits());
