@@ -155,7 +155,9 @@ TEST_P(WalkRefusal, RefusedNamingTheFile)
     std::vector<packfile> files;
     std::string message;
     EXPECT_EQ(walktree(tree, "setup", row.codepage, files, message), row.expected) << message;
-    if (row.expected != WALK_OK) EXPECT_NE(message.find(row.named), std::string::npos) << message;
+    if (row.expected != WALK_OK) {
+        EXPECT_NE(message.find(row.named), std::string::npos) << message;
+    }
     std::string cleanup = "rm -rf '" + tree + "'";
     EXPECT_EQ(system(cleanup.c_str()), 0);
 }
