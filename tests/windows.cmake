@@ -151,6 +151,11 @@ add_test(NAME pack_compare
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packcompare.sh $<TARGET_FILE:bootstrap> $<TARGET_FILE:standinsetup>
     ${CMAKE_CURRENT_BINARY_DIR}/scratch/pack_compare)
 
+# The native packer's refusals and icon files; no Wine needed.
+add_test(NAME pack_refusals
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packrefusals.sh $<TARGET_FILE:bootstrap> ${CMAKE_CURRENT_BINARY_DIR}/scratch/pack_refusals)
+set_tests_properties(pack_refusals PROPERTIES LABELS static)
+
 # A natively packed package installs.
 add_test(NAME native_install
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/nativeinstall.sh $<TARGET_FILE:bootstrap> $<TARGET_FILE:standinsetup>
