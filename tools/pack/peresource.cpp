@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -95,6 +96,7 @@ int readheaders(const std::string& p, peimage& pe)
     if (!poweroftwo(pe.filealign) || pe.filealign > 0x10000 || !poweroftwo(pe.sectionalign) ||
         pe.sectionalign < pe.filealign || pe.sectionalign > (1u << 28))
         return PE_BAD_HEADERS;
+    if (pe.headersize > p.size()) return PE_BAD_HEADERS;
     pe.sectiontable = pe.optional + optionalsize;
     if (pe.sectiontable + SECTION_HEADER_SIZE * count > std::min<uint64_t>(p.size(), pe.headersize))
         return PE_BAD_HEADERS;
@@ -102,7 +104,8 @@ int readheaders(const std::string& p, peimage& pe)
     for (uint16_t i = 0; i < count; ++i) {
         size_t h = pe.sectiontable + SECTION_HEADER_SIZE * i;
         section s{h, get32(p, h + 8), get32(p, h + 12), get32(p, h + 16), get32(p, h + 20), get32(p, h + 36)};
-        if (s.rawsize > 0 && (s.rawptr < pe.headersize || uint64_t(s.rawptr) + s.rawsize > p.size()))
+        if (s.rawptr > p.size() ||
+            (s.rawsize > 0 && (s.rawptr < pe.headersize || uint64_t(s.rawptr) + s.rawsize > p.size())))
             return PE_BAD_HEADERS;
         // Ascending and apart, as the loader requires: a section moved by
         // the rewrite cannot land on another.
@@ -205,15 +208,24 @@ private:
 };
 
 // Named entries first in the order they came, then identifiers ascending:
-// the order the loader's search expects.
-void sortentries(resdir& dir)
+// the order the loader's search expects. False when a directory names one
+// entry twice: which of them the loader finds is not defined.
+bool sortentries(resdir& dir)
 {
     std::stable_sort(dir.entries.begin(), dir.entries.end(), [](const resentry& a, const resentry& b) {
         if (a.named != b.named) return a.named;
         return !a.named && a.id < b.id;
     });
+    std::set<std::string> names;
+    for (size_t i = 0; i < dir.entries.size(); ++i) {
+        const resentry& entry = dir.entries[i];
+        if (entry.named ? !names.insert(entry.name).second
+                        : i > 0 && !dir.entries[i - 1].named && dir.entries[i - 1].id == entry.id)
+            return false;
+    }
     for (resentry& entry : dir.entries)
-        if (entry.dir) sortentries(*entry.dir);
+        if (entry.dir && !sortentries(*entry.dir)) return false;
+    return true;
 }
 
 // The entry with integer identifier id, made in its sorted place when absent.
@@ -344,8 +356,7 @@ int readtree(const std::string& p, const peimage& pe, size_t index, resdir& root
 {
     if (index == pe.sections.size()) return PE_OK;
     treereader reader(p, pe, pe.sections[index]);
-    if (!reader.readdir(0, 0, root)) return PE_BAD_RESOURCES;
-    sortentries(root);
+    if (!reader.readdir(0, 0, root) || !sortentries(root)) return PE_BAD_RESOURCES;
     return PE_OK;
 }
 
