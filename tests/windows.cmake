@@ -168,3 +168,6 @@ add_test(NAME pack_script
 
 # The Windows inspector's import check (system DLLs, the Windows XP allowlist)
 # is registered with the program itself: bootstrap_shipped_program.
+
+# These build and run the native tools in build/inspect: one at a time.
+set_tests_properties(pack_script pack_compare native_install pack_refusals PROPERTIES RESOURCE_LOCK nativetools)
