@@ -4,6 +4,7 @@
 // optionally app/. OUTPUT is written through a temporary file beside it and
 // renamed into place only when the package is complete.
 #include "archivewriter.h"
+#include "bytes.h"
 #include "icofile.h"
 #include "md5digest.h"
 #include "namecodec.h"
@@ -15,6 +16,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -73,20 +76,35 @@ bool readwhole(const std::string& path, uint64_t limit, std::string& out)
 // own icon, with the builder's line.
 bool puticon(const std::string& iconpath, std::string& program, std::string& message)
 {
-    std::string icon;
-    if (!readwhole(iconpath, 1u << 30, icon)) {
+    stdiofile icon(fopen(iconpath.c_str(), "rb"));
+    if (!icon) {
         printf("Open IconFile Failed!\n");
         return true;
     }
+    // Only the directory and the images it names are read, as the builder
+    // reads them: the directory check bounds what is held.
+    long filesize = fseek(icon.get(), 0, SEEK_END) == 0 ? ftell(icon.get()) : -1;
+    unsigned char header[ICON_HEADER_SIZE];
+    std::vector<unsigned char> directory;
+    if (filesize >= long(ICON_HEADER_SIZE) && readat(icon.get(), 0, header, ICON_HEADER_SIZE)) {
+        directory.resize(std::min<size_t>(icondirectorysize(iconcount(header)), size_t(filesize)));
+        if (!readat(icon.get(), 0, directory.data(), directory.size())) directory.clear();
+    }
     std::vector<iconentry> entries;
-    int read =
-        readicondirectory(reinterpret_cast<const unsigned char*>(icon.data()), icon.size(), icon.size(), entries);
+    int read = readicondirectory(directory.data(), directory.size(), filesize < 0 ? 0 : uint64_t(filesize), entries);
     if (read != ICON_OK) {
         printf("IconFile is not a complete icon file (%s)!\n", iconresulttext(read));
         return true;
     }
     std::vector<std::string> images;
-    for (const iconentry& e : entries) images.push_back(icon.substr(e.offset, e.size));
+    for (const iconentry& e : entries) {
+        std::string image(e.size, '\0');
+        if (!readat(icon.get(), long(e.offset), reinterpret_cast<unsigned char*>(&image[0]), e.size)) {
+            printf("IconFile could not be read!\n");
+            return true;
+        }
+        images.push_back(std::move(image));
+    }
     std::string rewritten;
     int result = replaceiconimages(program, images, rewritten);
     if (result != PE_OK) {
