@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
-# Packs a tree into a package with the bare program, under Wine, for CI.
-#   scripts/pack.sh [--sign CERT KEY] [--timestamp URL] [--codepage N] SOURCE OUTPUT
+# Packs a tree into a package for CI: natively by default (tools/pack, no
+# Wine, any host), or with the bare program itself under Wine.
+#   scripts/pack.sh [--builder native|wine] [--sign CERT KEY] [--timestamp URL] [--codepage N] SOURCE OUTPUT
 # SOURCE holds setup/ (with setup/rEdizo.exe, and setup/LoaderIcon.ico for the
-# package's icon) and optionally app/. The builder runs in a scratch directory
-# of its own with the project's Wine prefix (build/wineprefix, or WINEPREFIX
-# when set). OUTPUT is written only when everything succeeded.
+# package's icon) and optionally app/. OUTPUT is written only when everything
+# succeeded.
+#   --builder native  the native packer, built here in build/inspect (default)
+#   --builder wine    the bare program in builder mode, in a scratch directory
+#                     of its own with the project's Wine prefix (build/wineprefix,
+#                     or WINEPREFIX when set); needs 32-bit Wine
 #   --sign CERT KEY   sign with osslsigncode (Authenticode, SHA-256, PEM
 #                     certificate and key) and verify the signature
 #   --timestamp URL   time-stamp the signature (off by default)
-#   --codepage N      the ANSI code page the builder stores names in; by
-#                     default 1252 for ASCII names, otherwise the first of 936,
-#                     1252, 932, 949, 950, 1251, 1250 that can name every file
-# The program used is build/windows/source/bootstrap.exe, built when needed;
-# BOOTSTRAP_EXE names another one.
+#   --codepage N      the ANSI code page names are stored in; by default 1252
+#                     for ASCII names, otherwise the first of 936, 1252, 932,
+#                     949, 950, 1251, 1250 that can name every file
+# The program used is build/windows/source/bootstrap.exe, cross-built when
+# needed (no Wine needed for that); BOOTSTRAP_EXE names another one.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
@@ -21,13 +25,19 @@ die() {
     exit 1
 }
 usage() {
-    sed -n '2,15p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,21p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
-cert="" key="" stamp="" codepage=""
+cert="" key="" stamp="" codepage="" builder=native
 while [ $# -gt 0 ]; do
     case "$1" in
+    --builder)
+        [ $# -ge 2 ] || usage
+        builder="$2"
+        [ "$builder" = native ] || [ "$builder" = wine ] || usage
+        shift 2
+        ;;
     --sign)
         [ $# -ge 3 ] || usage
         cert="$2" key="$3"
@@ -52,14 +62,16 @@ done
 [ $# -eq 2 ] || usage
 source_dir="$1" output="$2"
 
-# The builder that writes the package is the shipped 32-bit program, which
-# needs 32-bit Wine (scripts/host.sh). BOOTSTRAP_EXE runs the program it names
-# under the Wine of the chosen path instead (the tests' builds).
-# shellcheck source=scripts/host.sh
-source "$here/scripts/host.sh"
-host_choose pack.sh >&2 || exit 2
-if [ "$BOOTSTRAP_WINE_BITS" != 32 ] && [ -z "${BOOTSTRAP_EXE:-}" ]; then
-    die "cannot pack here: the package is built by the 32-bit program under 32-bit Wine, and $BOOTSTRAP_WINE_REASON"
+# The Windows builder is the shipped 32-bit program, which needs 32-bit Wine
+# (scripts/host.sh). BOOTSTRAP_EXE runs the program it names under the Wine of
+# the chosen path instead (the tests' builds). The native packer needs neither.
+if [ "$builder" = wine ]; then
+    # shellcheck source=scripts/host.sh
+    source "$here/scripts/host.sh"
+    host_choose pack.sh >&2 || exit 2
+    if [ "$BOOTSTRAP_WINE_BITS" != 32 ] && [ -z "${BOOTSTRAP_EXE:-}" ]; then
+        die "cannot pack here with --builder wine: the package is built by the 32-bit program under 32-bit Wine, and $BOOTSTRAP_WINE_REASON"
+    fi
 fi
 
 [ -d "$source_dir/setup" ] || die "no setup tree: $source_dir/setup is not a directory"
@@ -133,10 +145,14 @@ if [ -z "$chosen" ]; then
     done
     die "rename them, or choose a code page that holds them with --codepage N"
 fi
-read -r winlocale namecharset < <(localefor "$chosen") || true
-[ -n "${winlocale:-}" ] ||
-    die "code page $chosen needs the locale ${utf8locale[$chosen]} (localedef -i ${utf8locale[$chosen]%%.*} -f UTF-8 ${utf8locale[$chosen]})"
-if [ ${#nonascii[@]} -gt 0 ]; then echo "pack.sh: names stored in code page $chosen (Wine locale $winlocale)"; fi
+if [ "$builder" = wine ]; then
+    read -r winlocale namecharset < <(localefor "$chosen") || true
+    [ -n "${winlocale:-}" ] ||
+        die "code page $chosen needs the locale ${utf8locale[$chosen]} (localedef -i ${utf8locale[$chosen]%%.*} -f UTF-8 ${utf8locale[$chosen]})"
+    if [ ${#nonascii[@]} -gt 0 ]; then echo "pack.sh: names stored in code page $chosen (Wine locale $winlocale)"; fi
+elif [ ${#nonascii[@]} -gt 0 ]; then
+    echo "pack.sh: names stored in code page $chosen"
+fi
 
 # The bare program, built when needed.
 bare="${BOOTSTRAP_EXE:-}"
@@ -153,43 +169,64 @@ scratch="$(mktemp -d "${TMPDIR:-/tmp}/pack.XXXXXX")"
 cleanup() { rm -rf "$scratch"; }
 trap cleanup EXIT
 mkdir -p "$scratch/work" "$scratch/tmp"
-# Links are followed: the package holds what they point to.
-for tree in setup app; do
-    [ -d "$source_dir/$tree" ] || continue
-    cp -RL "$source_dir/$tree" "$scratch/work/$tree" || die "copying $source_dir/$tree failed"
-done
-if [ "$namecharset" != "-" ]; then
-    # A legacy locale reads file names in its own charset: rename the copies,
-    # deepest first so that parents are renamed after their children.
-    while IFS= read -r -d '' path; do
-        base="$(basename "$path")"
-        converted="$(printf '%s' "$base" | iconv -f UTF-8 -t "$namecharset")" || die "cannot convert $path"
-        [ "$converted" = "$base" ] || mv "$path" "$(dirname "$path")/$converted"
-    done < <(find "$scratch/work" -mindepth 1 -depth -print0)
-fi
-cp "$bare" "$scratch/work/bootstrap.exe"
-
-# shellcheck source=scripts/winenv.sh
-source "$here/scripts/winenv.sh"
-if [ -z "${WINENV_ACTIVE:-}" ]; then
-    trap 'winenv_stop >/dev/null 2>&1; cleanup' EXIT
-    winenv_start >/dev/null
-fi
-winpath() { echo "Z:${1//\//\\}"; }
-tmpwin="$(winpath "$scratch/tmp")"
-echo "pack.sh: building the package from $source_dir"
-set +e
-# Wine keeps its own TMP: set it inside the Windows environment.
-(cd "$scratch/work" && LANG="$winlocale" LC_ALL="$winlocale" \
-    wine cmd /c "set TMP=$tmpwin&& set TEMP=$tmpwin&& bootstrap.exe" >"$scratch/builder.txt" 2>&1)
-status=$?
-set -e
-show() { tr -d '\r' <"$scratch/builder.txt" | iconv -f "${charset[$chosen]}" -t UTF-8 -c | sed 's/^/  /'; }
 package="$scratch/work/install_test.exe"
-if [ $status -ne 0 ] || [ ! -f "$package" ]; then
-    echo "pack.sh: the builder failed (exit code $status):" >&2
-    show >&2
-    exit 1
+show() { tr -d '\r' <"$scratch/builder.txt" | iconv -f "${charset[$chosen]}" -t UTF-8 -c | sed 's/^/  /'; }
+
+if [ "$builder" = native ]; then
+    tools="$here/build/inspect"
+    if [ ! -f "$tools/build.ninja" ]; then
+        cmake -S "$here" -B "$tools" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null ||
+            die "configuring the native build failed (run scripts/install.sh)"
+    fi
+    cmake --build "$tools" --target pack >/dev/null || die "building the native packer failed"
+    echo "pack.sh: packing $source_dir natively"
+    set +e
+    "$tools/tools/pack/pack" --stub "$bare" --codepage "$chosen" "$source_dir" "$package" >"$scratch/builder.txt" 2>&1
+    status=$?
+    set -e
+    if [ $status -ne 0 ] || [ ! -f "$package" ]; then
+        echo "pack.sh: the builder failed (native packer, exit code $status):" >&2
+        sed 's/^/  /' "$scratch/builder.txt" >&2
+        exit 1
+    fi
+    show() { sed 's/^/  /' "$scratch/builder.txt"; }
+else
+    # Links are followed: the package holds what they point to.
+    for tree in setup app; do
+        [ -d "$source_dir/$tree" ] || continue
+        cp -RL "$source_dir/$tree" "$scratch/work/$tree" || die "copying $source_dir/$tree failed"
+    done
+    if [ "$namecharset" != "-" ]; then
+        # A legacy locale reads file names in its own charset: rename the copies,
+        # deepest first so that parents are renamed after their children.
+        while IFS= read -r -d '' path; do
+            base="$(basename "$path")"
+            converted="$(printf '%s' "$base" | iconv -f UTF-8 -t "$namecharset")" || die "cannot convert $path"
+            [ "$converted" = "$base" ] || mv "$path" "$(dirname "$path")/$converted"
+        done < <(find "$scratch/work" -mindepth 1 -depth -print0)
+    fi
+    cp "$bare" "$scratch/work/bootstrap.exe"
+
+    # shellcheck source=scripts/winenv.sh
+    source "$here/scripts/winenv.sh"
+    if [ -z "${WINENV_ACTIVE:-}" ]; then
+        trap 'winenv_stop >/dev/null 2>&1; cleanup' EXIT
+        winenv_start >/dev/null
+    fi
+    winpath() { echo "Z:${1//\//\\}"; }
+    tmpwin="$(winpath "$scratch/tmp")"
+    echo "pack.sh: building the package from $source_dir"
+    set +e
+    # Wine keeps its own TMP: set it inside the Windows environment.
+    (cd "$scratch/work" && LANG="$winlocale" LC_ALL="$winlocale" \
+        wine cmd /c "set TMP=$tmpwin&& set TEMP=$tmpwin&& bootstrap.exe" >"$scratch/builder.txt" 2>&1)
+    status=$?
+    set -e
+    if [ $status -ne 0 ] || [ ! -f "$package" ]; then
+        echo "pack.sh: the builder failed (exit code $status):" >&2
+        show >&2
+        exit 1
+    fi
 fi
 
 # The inspector judges the package as the installer would.

@@ -45,6 +45,13 @@ bootstrap_add_test(icon_tests
   LIBS bootstrapcore peresources e2eharness)
 add_dependencies(icon_tests bootstrap)
 
+# The native packer's icon rewrite against the builder's, read back by the
+# system's resource calls.
+bootstrap_add_test(packicon_tests
+  SOURCES e2e/packicon_test.cpp
+  LIBS bootstrapcore peresources peresource e2eharness)
+add_dependencies(packicon_tests bootstrap)
+
 # A DLL that records being loaded, planted beside packages by the tests.
 add_library(planteddll SHARED helpers/planteddll.cpp)
 set_target_properties(planteddll PROPERTIES PREFIX "")
@@ -141,6 +148,22 @@ add_test(NAME splash_screenshots
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/checkscreenshots.sh ${CMAKE_CURRENT_BINARY_DIR}/screenshots
     splashdemo -- $<TARGET_FILE:splashdemo> 6000)
 
+# The native packer against the Windows builder: the same archives byte for
+# byte, names in code pages 1252 and 936.
+add_test(NAME pack_compare
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packcompare.sh $<TARGET_FILE:bootstrap> $<TARGET_FILE:standinsetup>
+    ${CMAKE_CURRENT_BINARY_DIR}/scratch/pack_compare)
+
+# The native packer's refusals and icon files; no Wine needed.
+add_test(NAME pack_refusals
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packrefusals.sh $<TARGET_FILE:bootstrap> ${CMAKE_CURRENT_BINARY_DIR}/scratch/pack_refusals)
+set_tests_properties(pack_refusals PROPERTIES LABELS static)
+
+# A natively packed package installs.
+add_test(NAME native_install
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/nativeinstall.sh $<TARGET_FILE:bootstrap> $<TARGET_FILE:standinsetup>
+    ${CMAKE_CURRENT_BINARY_DIR}/scratch/native_install)
+
 # scripts/pack.sh end to end, and the inspectors on what it packs.
 add_test(NAME pack_script
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packscript.sh $<TARGET_FILE:bootstrap> $<TARGET_FILE:standinsetup>
@@ -148,3 +171,6 @@ add_test(NAME pack_script
 
 # The Windows inspector's import check (system DLLs, the Windows XP allowlist)
 # is registered with the program itself: bootstrap_shipped_program.
+
+# These build and run the native tools in build/inspect: one at a time.
+set_tests_properties(pack_script pack_compare native_install pack_refusals PROPERTIES RESOURCE_LOCK nativetools)

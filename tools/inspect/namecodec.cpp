@@ -99,6 +99,45 @@ bool toutf8(int codepage, const std::string& name, std::string& out)
 #endif
 }
 
+bool fromutf8(int codepage, const std::string& name, std::string& out)
+{
+    out.clear();
+    const codepageentry* entry = find(codepage);
+    if (!entry || name.find('\0') != std::string::npos) return false;
+    if (plainascii(name)) {
+        out = name;
+        return true;
+    }
+#ifdef _WIN32
+    int wide = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), int(name.size()), nullptr, 0);
+    if (wide <= 0) return false;
+    std::wstring text(size_t(wide), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), int(name.size()), &text[0], wide);
+    BOOL defaulted = FALSE;
+    int bytes =
+        WideCharToMultiByte(UINT(codepage), WC_NO_BEST_FIT_CHARS, text.data(), wide, nullptr, 0, nullptr, &defaulted);
+    if (bytes <= 0 || defaulted) return false;
+    out.assign(size_t(bytes), '\0');
+    WideCharToMultiByte(UINT(codepage), WC_NO_BEST_FIT_CHARS, text.data(), wide, &out[0], bytes, nullptr, nullptr);
+    return true;
+#else
+    iconv_t cd = iconv_open(entry->charset, "UTF-8");
+    if (cd == iconv_t(-1)) return false;
+    std::string converted(name.size() * 2 + 4, '\0');
+    char* in = const_cast<char*>(name.data());
+    size_t inleft = name.size();
+    char* to = &converted[0];
+    size_t outleft = converted.size();
+    size_t result = iconv(cd, &in, &inleft, &to, &outleft);
+    iconv_close(cd);
+    // iconv counts characters it could only approximate in its result.
+    if (result != 0 || inleft != 0) return false;
+    converted.resize(converted.size() - outleft);
+    out = converted;
+    return true;
+#endif
+}
+
 std::vector<std::string> splitname(const std::string& name, leadbytetest islead)
 {
     std::vector<std::string> parts(1);

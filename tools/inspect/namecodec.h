@@ -19,6 +19,11 @@ bool knowncodepage(int codepage);
 // with \xNN escapes for every byte above 0x7F) when it cannot be converted.
 bool toutf8(int codepage, const std::string& name, std::string& out);
 
+// The UTF-8 name converted to the code page; false when it is not valid
+// UTF-8 or the code page has no character for one of its characters (no
+// best-fit substitutes).
+bool fromutf8(int codepage, const std::string& name, std::string& out);
+
 // The components of a name separated by "\" or "/", where the second byte
 // of a double-byte character never separates.
 std::vector<std::string> splitname(const std::string& name, leadbytetest islead);

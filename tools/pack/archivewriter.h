@@ -1,0 +1,36 @@
+// Writes a ZIP archive the way the builder's archive writer does (minizip,
+// deflate level 9, window bits 15, memory level 8, default strategy, no time
+// stamps, no directory entries, the text flag from deflate's own guess), with
+// the files deflated on every core and written in walk order.
+//
+// Each file is deflated as one stream in pieces; zlib's output does not
+// depend on how its input is divided, so an entry has the same bytes the
+// builder writes, whether it compressed the file whole in memory or streamed
+// it. Memory stays bounded whatever the sizes: compressed data waiting to be
+// written are held up to a budget, and a file whose compressed data outgrow
+// their share continues in a temporary file.
+#pragma once
+
+#include "packwalk.h"
+
+#include <string>
+#include <vector>
+
+// Compressed data waiting for the writer are held up to this many bytes
+// (besides the entry being written)...
+const uint64_t ARCHIVE_QUEUE_LIMIT = 64u << 20;
+// ...and at most this much of one entry; the rest goes to a temporary file.
+const uint64_t ARCHIVE_ENTRY_MEMORY = 4u << 20;
+
+// The memory bounds of one archive's writing.
+struct archivelimits {
+    uint64_t queue = ARCHIVE_QUEUE_LIMIT;
+    uint64_t entry = ARCHIVE_ENTRY_MEMORY;
+};
+
+// Writes files (below source) to the archive archivepath, in the order
+// given, deflating on threads threads besides the writer (0: the writer
+// alone). False with message naming the file or the archive on failure; the
+// archive is then incomplete and the caller removes it.
+bool writearchive(const std::string& archivepath, const std::string& source, const std::vector<packfile>& files,
+                  unsigned threads, std::string& message, const archivelimits& limits = archivelimits());

@@ -1,0 +1,194 @@
+#include "packwalk.h"
+
+#include "namecodec.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <wctype.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// Every position in a package is a signed 32-bit file position.
+const uint64_t FILE_LIMIT = 0x80000000u;
+
+bool decodeutf8(const std::string& text, std::u32string& out)
+{
+    out.clear();
+    size_t i = 0;
+    while (i < text.size()) {
+        unsigned char c = (unsigned char)text[i];
+        size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        char32_t code = length == 1 ? c : c & (0x7F >> length);
+        for (size_t k = 1; k < length; ++k) {
+            unsigned char next = (unsigned char)text[i + k];
+            if ((next & 0xC0) != 0x80) return false;
+            code = code << 6 | (next & 0x3F);
+        }
+        static const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        out.push_back(code);
+        i += length;
+    }
+    return true;
+}
+
+// Simple uppercase mappings from the C library's Unicode tables (C.UTF-8);
+// ASCII without them, so a plain name sorts the same everywhere.
+char32_t uppercase(char32_t c)
+{
+    if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 32 : c;
+    static locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+    return unicode ? char32_t(towupper_l(wint_t(c), unicode)) : c;
+}
+
+void appendutf16(std::u16string& out, char32_t c)
+{
+    if (c < 0x10000) {
+        out.push_back(char16_t(c));
+    } else {
+        c -= 0x10000;
+        out.push_back(char16_t(0xD800 + (c >> 10)));
+        out.push_back(char16_t(0xDC00 + (c & 0x3FF)));
+    }
+}
+
+// Characters a Windows file name cannot hold.
+bool windowsname(const std::string& name)
+{
+    for (unsigned char c : name)
+        if (c < 0x20 || strchr("\\:*?\"<>|", c)) return false;
+    return true;
+}
+
+struct listed {
+    std::string name;
+    std::u16string key;
+    std::u16string exact;
+};
+
+struct opendir_ {
+    dev_t device;
+    ino_t inode;
+    std::string path;
+};
+
+class walker {
+public:
+    walker(const std::string& source, int codepage, std::vector<packfile>& files, std::string& message)
+        : source(source), codepage(codepage), files(files), message(message)
+    {
+    }
+
+    bool codepagefault = false;
+
+    bool walk(const std::string& path, const std::string& entry)
+    {
+        struct stat status;
+        if (stat((source + "/" + path).c_str(), &status) != 0) return fail(path, strerror(errno));
+        for (const opendir_& above : open)
+            if (above.device == status.st_dev && above.inode == status.st_ino)
+                return fail(path, ("leads back to " + above.path + ": a tree with a loop cannot be packed").c_str());
+        std::vector<listed> names;
+        if (!list(path, names)) return false;
+        open.push_back({status.st_dev, status.st_ino, path});
+        for (const listed& child : names) {
+            std::string childpath = path + "/" + child.name;
+            if (!windowsname(child.name)) return fail(childpath, "has a character Windows file names cannot hold");
+            std::string converted;
+            if (!fromutf8(codepage, child.name, converted)) {
+                codepagefault = true;
+                return fail(childpath, ("code page " + std::to_string(codepage) + " cannot hold this name").c_str());
+            }
+            std::string childentry = entry + "\\" + converted;
+            // Links are followed: the package holds what they point to.
+            if (stat((source + "/" + childpath).c_str(), &status) != 0) return fail(childpath, strerror(errno));
+            if (S_ISDIR(status.st_mode)) {
+                if (!walk(childpath, childentry)) return false;
+            } else if (S_ISREG(status.st_mode)) {
+                if (uint64_t(status.st_size) >= FILE_LIMIT)
+                    return fail(childpath, "is 2 GiB or larger: a package cannot hold it");
+                int readable = ::open((source + "/" + childpath).c_str(), O_RDONLY);
+                if (readable < 0) return fail(childpath, strerror(errno));
+                close(readable);
+                files.push_back({childpath, childentry, uint64_t(status.st_size)});
+            } else {
+                return fail(childpath, "is neither a file nor a directory");
+            }
+        }
+        open.pop_back();
+        return true;
+    }
+
+private:
+    bool fail(const std::string& path, const char* why)
+    {
+        message = path + ": " + why;
+        return false;
+    }
+
+    bool list(const std::string& path, std::vector<listed>& names)
+    {
+        DIR* directory = opendir((source + "/" + path).c_str());
+        if (!directory) return fail(path, strerror(errno));
+        for (;;) {
+            // Only readdir's own errno counts: the name checks set it too.
+            errno = 0;
+            dirent* found = readdir(directory);
+            if (!found) break;
+            std::string name = found->d_name;
+            if (name == "." || name == "..") continue;
+            listed item{name, {}, {}};
+            if (!sortkeyof(name, item.key, item.exact)) {
+                closedir(directory);
+                return fail(path + "/" + name, "is not named in UTF-8");
+            }
+            names.push_back(std::move(item));
+        }
+        int error = errno;
+        closedir(directory);
+        if (error != 0) return fail(path, strerror(error));
+        std::sort(names.begin(), names.end(),
+                  [](const listed& a, const listed& b) { return a.key != b.key ? a.key < b.key : a.exact < b.exact; });
+        return true;
+    }
+
+    const std::string& source;
+    int codepage;
+    std::vector<packfile>& files;
+    std::string& message;
+    std::vector<opendir_> open;
+};
+
+} // namespace
+
+bool sortkeyof(const std::string& name, std::u16string& key, std::u16string& exact)
+{
+    key.clear();
+    exact.clear();
+    std::u32string characters;
+    if (!decodeutf8(name, characters)) return false;
+    for (char32_t c : characters) {
+        appendutf16(key, uppercase(c));
+        appendutf16(exact, c);
+    }
+    return true;
+}
+
+int walktree(const std::string& source, const std::string& top, int codepage, std::vector<packfile>& files,
+             std::string& message)
+{
+    struct stat status;
+    std::string root = source + "/" + top;
+    if (lstat(root.c_str(), &status) != 0 && errno == ENOENT) return WALK_OK;
+    walker walk(source, codepage, files, message);
+    if (walk.walk(top, top)) return WALK_OK;
+    return walk.codepagefault ? WALK_CODEPAGE : WALK_REFUSED;
+}
