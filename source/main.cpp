@@ -1,6 +1,8 @@
 // Entry point: publishes the arguments and chooses the mode by the program's
 // own file size.
+#include "filesystem.h"
 #include "handles.h"
+#include "installrun.h"
 #include "logline.h"
 #include "modes.h"
 #include "startup.h"
@@ -13,17 +15,16 @@ int main(int argc, char** argv)
     limitdllsearch();
     publisharguments(argc, argv);
 
-    stdiofile own(fopen(argv[0], "rb"));
-    if (!own) {
+    // Found by the system, not by argv[0], which may lack the extension or be
+    // relative; opened once, and read through this handle only.
+    filehandle own = openownfile();
+    LARGE_INTEGER size = {};
+    if (!own || !GetFileSizeEx(own.get(), &size)) {
         plainline("Open file failed\n");
         return -1;
     }
-    fseek(own.get(), 0, SEEK_END);
-    long size = ftell(own.get());
-    fseek(own.get(), 0, SEEK_SET);
 
-    // The builder takes the open file over; the installer opens its own.
-    if (size == long(stubsize())) return buildpackage(own.release());
-    own.reset();
-    return runinstaller(makeinstallrun(argc, argv));
+    // The builder takes the open file over; the installer keeps it for its run.
+    if (size.QuadPart == LONGLONG(stubsize())) return buildpackage(crtfile(own, "rb"));
+    return runinstaller(makeinstallrun(argc, argv, std::move(own)));
 }

@@ -22,7 +22,8 @@ bootstrap_options(e2eharness)
 
 bootstrap_add_test(windows_tests
   SOURCES win32/pathhelpers_test.cpp win32/startup_test.cpp win32/workspace_test.cpp win32/systemfunction_test.cpp
-  LIBS bootstrapcore e2eharness)
+    installer/filesystemfaults_test.cpp
+  LIBS bootstrapcore e2eharness ziptestkit)
 add_dependencies(windows_tests standinsetup)
 
 bootstrap_add_test(stamping_tests

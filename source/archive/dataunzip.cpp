@@ -1,6 +1,7 @@
 #include "dataunzip.h"
 
 #include "entryname.h"
+#include "filesystem.h"
 #include "handles.h"
 #include "inflateahead.h"
 #include "linkcheck.h"
@@ -12,8 +13,6 @@
 
 #include <unzip.h>
 #include <windows.h>
-
-#include <direct.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -47,6 +46,20 @@ bool writeall(FILE* out, const char* bytes, size_t length)
         done += wrote;
     }
     return true;
+}
+
+// Opens name (relative to the current directory) for writing from its first
+// byte: a new file, or an existing plain file that has no second name,
+// emptied. Null when it cannot be opened or is a link of either kind.
+FILE* createoutput(const char* name)
+{
+    std::wstring wide = ansitowide(name);
+    filehandle file(filesystem.createfile(wide.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
+    // Checked on the handle that is written through, not on the name before.
+    if (!file || !isplain(file.get(), wide, std::wstring()) || !SetEndOfFile(file.get())) return nullptr;
+    return crtfile(file, "wb");
 }
 
 struct unzfiletraits {
@@ -92,7 +105,7 @@ struct dataunzip::state {
     int32_t failure = ENTRY_OK;
     crtbuffer<char> buffer;
     // Directories this reader made or found below madein, or found to be
-    // links: most entries share their parents, and every _mkdir is a trip
+    // links: most entries share their parents, and every directory made is a trip
     // to the file system.
     std::string madein;
     enum { DIRECTORY_NEW, DIRECTORY_FOUND, DIRECTORY_LINK };
@@ -128,7 +141,8 @@ struct dataunzip::state {
         auto known = made.find(prefix);
         if (known != made.end()) return known->second != DIRECTORY_LINK;
         int state = DIRECTORY_LINK;
-        if (links.plainornew(ansitowide(prefix))) state = _mkdir(prefix.c_str()) == 0 ? DIRECTORY_NEW : DIRECTORY_FOUND;
+        if (links.plainornew(ansitowide(prefix)))
+            state = filesystem.createdirectory(ansitowide(prefix).c_str()) ? DIRECTORY_NEW : DIRECTORY_FOUND;
         made[prefix] = state;
         return state != DIRECTORY_LINK;
     }
@@ -280,6 +294,12 @@ void dataunzip::unzipfopen(const wchar_t* path, char* computedA, char* computedB
     openpackage(_wfopen(path, L"rb"), computedA, computedB);
 }
 
+void dataunzip::unzipfopen(FILE* package, char* computedA, char* computedB)
+{
+    closeunzipfile();
+    openpackage(package, computedA, computedB);
+}
+
 void dataunzip::openpackage(FILE* package, char* computedA, char* computedB)
 {
     stdiofile stream(package);
@@ -310,6 +330,14 @@ void dataunzip::openpackage(FILE* package, char* computedA, char* computedB)
     if (!handle && !emptyarchive(self->view)) return;
     if (!handle) self->global.number_entry = 0;
 
+    // Entries are written relative to WorkspaceDir: where it cannot be made
+    // current, they would land wherever the current directory is.
+    self->saveddir.save();
+    if (!filesystem.changedirectory(workspacedir().c_str())) {
+        self->saveddir.restore();
+        return;
+    }
+
     // The archive goes first when the reader closes: declared after the stream.
     self->stream = std::move(stream);
     self->handle = std::move(handle);
@@ -321,9 +349,6 @@ void dataunzip::openpackage(FILE* package, char* computedA, char* computedB)
     memcpy(computedA, regionA, 33);
     memcpy(computedB, regionB, 33);
     filecount = uint32_t(self->global.number_entry);
-
-    self->saveddir.save();
-    _chdir(workspacedir().c_str());
     self->incurrent.clear();
 
     self->at = 0;
@@ -354,10 +379,15 @@ int32_t dataunzip::readcurfile(char* name)
 
 int32_t dataunzip::filewrite(const char* name, const char* target)
 {
-    // Each _chdir is a trip to the file system: the target stays current
+    // Each change of directory is a trip to the file system: the target stays current
     // from one entry to the next, since only this reader moves it meanwhile.
     if (target && self->incurrent != target) {
-        _chdir(target);
+        // Relative names must not land in whatever directory is current instead.
+        if (!filesystem.changedirectory(target)) {
+            self->incurrent.clear();
+            self->closeentry();
+            return self->fail(ENTRY_WRITE_FAILED);
+        }
         self->incurrent = target;
     }
     if (!self->entryopen || !name || strcmp(name, self->entryname) != 0) {
@@ -390,7 +420,7 @@ int32_t dataunzip::filewrite(const char* name, const char* target)
     }
     if (!throughlink) throughlink = !self->plainentry(directory, name);
 
-    stdiofile out(throughlink ? nullptr : fopen(name, "wb"));
+    stdiofile out(throughlink ? nullptr : createoutput(name));
     if (!out) {
         logline("dataunzip", "dataunzip::filewrite", 231, "fopen %s filename failed!\n", name);
         self->closeentry();

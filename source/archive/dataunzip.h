@@ -29,6 +29,9 @@ public:
     void unzipfopen(const char* path, char* computedA, char* computedB);
     // The same for a package named by a wide path.
     void unzipfopen(const wchar_t* path, char* computedA, char* computedB);
+    // The same for a package already open for reading, which the reader
+    // takes over (and closes, also when the open fails).
+    void unzipfopen(FILE* package, char* computedA, char* computedB);
     // Reads the current entry's name into name (512 bytes, zero-terminated)
     // and opens the entry. 0, or -1 when its information cannot be read, its
     // name is unsafe (see safeentryname) or it cannot be opened.

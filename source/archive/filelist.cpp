@@ -2,6 +2,7 @@
 
 #include "datazip.h"
 #include "deflateahead.h"
+#include "filesystem.h"
 #include "handles.h"
 #include "linkcheck.h"
 #include "logline.h"
@@ -156,7 +157,7 @@ void droplink(const std::string& path, const std::wstring& wide)
 bool deletetree(const std::string& path, const std::wstring& wide, const std::wstring& expected)
 {
     logline("filelist", "filelist::deletepath", 85, "path name is <%s>\n", path.c_str());
-    if (isreparsepoint(GetFileAttributesW(wide.c_str()))) {
+    if (isreparsepoint(filesystem.attributes(wide.c_str()))) {
         droplink(path, wide);
         return true;
     }
@@ -175,6 +176,8 @@ bool deletetree(const std::string& path, const std::wstring& wide, const std::ws
         return true;
     }
     std::wstring resolved = resolvedpath(directory.get());
+    // What cannot be resolved where the system resolves paths is left alone.
+    if (resolved.empty() && canresolve()) return false;
     {
         WIN32_FIND_DATAW found;
         findfilehandle listing(FindFirstFileW((wide + L"\\*").c_str(), &found));
@@ -223,10 +226,11 @@ bool filelist::deletepath(std::string path)
     std::wstring expected;
     size_t separator = wide.find_last_of(L'\\');
     if (separator != std::wstring::npos && separator > 0) {
-        filehandle parent(CreateFileW(wide.substr(0, separator).c_str(), FILE_READ_ATTRIBUTES, ENTRY_SHARE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        filehandle parent(filesystem.createfile(wide.substr(0, separator).c_str(), FILE_READ_ATTRIBUTES, ENTRY_SHARE,
+                                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
         std::wstring resolvedparent = parent ? resolvedpath(parent.get()) : std::wstring();
         while (!resolvedparent.empty() && resolvedparent.back() == L'\\') resolvedparent.pop_back();
+        if (resolvedparent.empty() && canresolve()) return false;
         if (!resolvedparent.empty()) expected = resolvedparent + wide.substr(separator);
     }
     return deletetree(path, wide, expected);

@@ -39,9 +39,9 @@ LRESULT handoff(HWND window, const installrun& run)
     const std::string& workspace = run.workspacedir;
     // Without a narrow name for the workspace nothing was extracted, and a
     // relative "setup\\..." must not start what the current directory holds;
-    // a workspace that is a link leads elsewhere: nothing is written or
-    // started there.
-    if (workspace.empty() || !workspaceisplain()) {
+    // a workspace that is not the one this run made and holds (gone, or its
+    // name now leads elsewhere): nothing is written or started there.
+    if (workspace.empty() || !workspaceisheld(run.setupdirw())) {
         ShowWindow(window, SW_HIDE);
         stopsplashanimation();
         exit(-1);

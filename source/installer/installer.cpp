@@ -22,7 +22,7 @@ const wchar_t WINDOW_TITLE[] = L"Morvane\u5b89\u88c5\u7a0b\u5e8f";
 
 } // namespace
 
-bool intitemp(const installrun& run)
+int intitemp(const installrun& run)
 {
     const std::string& workspace = run.workspacedir;
     std::wstring widepath = run.setupdirw();
@@ -30,14 +30,15 @@ bool intitemp(const installrun& run)
     std::string path = workspace.empty() ? widetoansi(widepath) : workspace + "setup";
     logline("main", "intitemp", 392, "delete path is <%s>\n", path.c_str());
     // Without a narrow name for the workspace, "setup" alone would be relative.
-    if (workspace.empty()) return false;
-    // Elevated, the workspace is made the administrators' before anything
-    // in it is deleted, so the user's other processes cannot add to it.
-    bool elevated = tokenelevated();
-    if (elevated) takeoverworkspace(widepath);
-    bool deleted = filelist::deletepath(path);
-    if (elevated) claimworkspace(widepath);
-    return deleted;
+    if (workspace.empty()) return WORKSPACE_NO_NARROW_NAME;
+    // Elevated, the user's own temporary directory is checked before
+    // anything in it is touched.
+    if (run.elevated) {
+        int checked = checktemporary(run.workspacedirw);
+        if (checked != WORKSPACE_READY) return checked;
+    }
+    filelist::deletepath(path);
+    return prepareworkspace(widepath, run.elevated);
 }
 
 void installwindow::getscreensize()
@@ -120,14 +121,23 @@ LRESULT CALLBACK installwndproc(HWND window, UINT message, WPARAM wparam, LPARAM
 int runinstaller(const installrun& run)
 {
     // Before anything in the workspace changes, and before any window shows.
-    lockworkspace(run.setupdirw());
+    lockworkspace(run.workspacedirw);
     // GDI+ and the two pictures serve only a window that is shown: a hidden
     // installer neither loads nor decodes them, and draws no strip.
     if (!run.hidden) {
         startgdiplus();
         loadsplashimages();
     }
-    intitemp(run);
+    int prepared = intitemp(run);
+    if (prepared != WORKSPACE_READY && prepared != WORKSPACE_NO_NARROW_NAME) {
+        static const char* const why[] = {"", "the temporary directory is not the user's own",
+                                          "the temporary directory keeps no access control lists",
+                                          "it is in use and cannot be moved aside", "it cannot be created"};
+        logline("main", "intitemp", 394, "workspace <%s> refused: %s\n", widetoansi(run.setupdirw()).c_str(),
+                why[prepared]);
+        MessageBoxW(nullptr, L"Cannot prepare the setup directory!", L"Warnning", MB_OK);
+        return -1;
+    }
     installwindow window(run);
     window.getscreensize();
     // Without a window no worker starts and no quit message would ever come.

@@ -11,8 +11,14 @@
 // Sent by the extraction worker when the setup tree is on disk.
 const UINT WM_UNZIPDONE = WM_USER + 1;
 
-// Deletes <WorkspaceDir>setup with everything below it; the deletion's result.
-bool intitemp(const installrun& run);
+// Where the temporary directory has no narrow name nothing is deleted or made
+// (the worker then extracts nothing).
+const int WORKSPACE_NO_NARROW_NAME = -1;
+
+// Deletes <WorkspaceDir>setup with everything below it and makes a fresh,
+// held workspace in its place (prepareworkspace): WORKSPACE_READY, or why
+// not (a workspaceresult, or WORKSPACE_NO_NARROW_NAME).
+int intitemp(const installrun& run);
 
 class installwindow {
 public:

@@ -1,6 +1,7 @@
 #include "installrun.h"
 
 #include "pathhelpers.h"
+#include "workspace.h"
 
 #include <windows.h>
 
@@ -16,8 +17,9 @@ bool inheritedautoinstall()
     return n > 0 && n < size && value[0] == L'1';
 }
 
-// The program's own file, or an empty string when the system cannot say.
-std::wstring modulefile()
+} // namespace
+
+std::wstring ownfilename()
 {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
@@ -30,14 +32,21 @@ std::wstring modulefile()
     }
 }
 
-} // namespace
+filehandle openownfile()
+{
+    std::wstring path = ownfilename();
+    if (path.empty()) return filehandle();
+    return filehandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+}
 
-installrun makeinstallrun(int argc, char** argv)
+installrun makeinstallrun(int argc, char** argv, filehandle package)
 {
     installrun run;
     run.packagepath = argc > 0 && argv[0] ? argv[0] : "";
-    run.packagefile = modulefile();
-    if (run.packagefile.empty()) run.packagefile = ansitowide(run.packagepath);
+    run.packagefile = ownfilename();
+    run.package = std::move(package);
+    run.elevated = tokenelevated();
     run.hidden = argc > 2 || inheritedautoinstall();
     run.workspacedir = workspacedir();
     run.workspacedirw = workspacedirw();

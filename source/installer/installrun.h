@@ -3,15 +3,23 @@
 // extraction worker, the hand-off and the stamping.
 #pragma once
 
+#include "handles.h"
+
 #include <string>
 
 struct installrun {
     // argv[0] exactly as received: stamped into setup\config.xml, and the
     // name written to setup\channel.cfg is taken from it.
     std::string packagepath;
-    // The program's own file as the system names it: the package whose
-    // archives are read (argv[0] may be relative, or lack the extension).
+    // The program's own file as the system names it (argv[0] may be
+    // relative, or lack the extension).
     std::wstring packagefile;
+    // That file, opened once at the start: the archives are read through
+    // this handle, so a file put in its place later (a running program can
+    // be renamed) is never read.
+    filehandle package;
+    // The process runs elevated: the workspace is made for administrators only.
+    bool elevated = false;
     // Two or more arguments, or a VQNAUTOI inherited from the parent that
     // begins with 1: the window stays hidden.
     bool hidden = false;
@@ -24,9 +32,16 @@ struct installrun {
     std::wstring setupdirw() const { return workspacedirw + L"setup"; }
 };
 
-// The run of a process started with argc and argv. Reads VQNAUTOI only when
-// fewer than two arguments were given (otherwise the arguments decide).
-installrun makeinstallrun(int argc, char** argv);
+// The program's own file as the system names it; empty when it cannot say.
+std::wstring ownfilename();
+// The program's own file opened for reading (shared reading and deletion,
+// never writing); an empty owner when it cannot be opened.
+filehandle openownfile();
+
+// The run of a process started with argc and argv whose own file is open as
+// package (openownfile). Reads VQNAUTOI only when fewer than two arguments
+// were given (otherwise the arguments decide).
+installrun makeinstallrun(int argc, char** argv, filehandle package);
 
 // What the extraction worker reports.
 struct extractionoutcome {

@@ -1,6 +1,7 @@
 #include "installer.h"
 
 #include "dataunzip.h"
+#include "filesystem.h"
 #include "setsourcepath.h"
 #include "workspace.h"
 
@@ -14,10 +15,18 @@ extractionoutcome extractsetup(const installrun& run)
     char computedB[64] = {};
     dataunzip reader;
     const std::string& target = run.workspacedir;
-    // Nothing is extracted where the workspace has no narrow name, or
-    // through a workspace that is a link (one that could not be removed).
-    bool usable = !target.empty() && workspaceisplain();
-    if (usable) reader.unzipfopen(run.packagefile.c_str(), computedA, computedB);
+    // Nothing is extracted where the workspace has no narrow name, or where
+    // the workspace made for this run is no longer what its name leads to.
+    bool usable = !target.empty() && workspaceisheld(run.setupdirw());
+    if (usable) {
+        // The package as opened at the start, through a handle of the reader's own.
+        HANDLE copy = nullptr;
+        DuplicateHandle(GetCurrentProcess(), run.package.get(), GetCurrentProcess(), &copy, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS);
+        filehandle package(copy ? copy : INVALID_HANDLE_VALUE);
+        FILE* stream = crtfile(package, "rb");
+        if (stream) reader.unzipfopen(stream, computedA, computedB);
+    }
     outcome.opened = computedA[0] != 0;
     bool failed = !outcome.opened;
     uint32_t count = reader.filecount;
@@ -33,6 +42,9 @@ extractionoutcome extractsetup(const installrun& run)
             failed = true;
     }
     reader.closeunzipfile();
+    // A package that could not be read leaves nothing of its own behind:
+    // no workspace, so no configuration and no channel file either.
+    if (usable && !outcome.opened) dropemptyworkspace(run.setupdirw());
     if (usable) setsourcepath(run);
     outcome.complete = !failed;
     outcome.digestsmatch =

@@ -1,6 +1,8 @@
 #include "workspace.h"
 
+#include "filesystem.h"
 #include "linkcheck.h"
+#include "logline.h"
 #include "pathhelpers.h"
 
 #include <cstdint>
@@ -16,59 +18,93 @@ filehandle heldworkspace;
 // Read and execute for files and directories: list, traverse, read, run.
 const DWORD READ_AND_EXECUTE = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
 const BYTE INHERITED_BELOW = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+const DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-void enableprivilege(const wchar_t* name)
+// Sixteen hexadecimal digits of value, written out: the wide printf family
+// would bring a second formatter into the program.
+std::wstring hexdigits(uint64_t value)
 {
-    HANDLE raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw)) return;
-    kernelhandle token(raw);
-    TOKEN_PRIVILEGES privileges = {};
-    privileges.PrivilegeCount = 1;
-    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid))
-        AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
+    std::wstring digits;
+    for (int shift = 60; shift >= 0; shift -= 4) digits += L"0123456789abcdef"[(value >> shift) & 0xf];
+    return digits;
 }
 
-// Owner and protected DACL on an open directory.
-bool applydescriptor(HANDLE directory, workspacedescriptor& descriptor)
+struct identity {
+    DWORD volume = 0;
+    DWORD high = 0;
+    DWORD low = 0;
+};
+
+bool identify(HANDLE handle, identity& id)
 {
-    SECURITY_INFORMATION what =
-        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION;
-    return SetSecurityInfo(directory, SE_FILE_OBJECT, what, descriptor.owner(), nullptr, descriptor.dacl(), nullptr) ==
-           ERROR_SUCCESS;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) return false;
+    id.volume = info.dwVolumeSerialNumber;
+    id.high = info.nFileIndexHigh;
+    id.low = info.nFileIndexLow;
+    return true;
 }
 
-// True when workspace is missing or a plain directory below its parent.
-bool plainbelowparent(const std::wstring& workspace)
+// True when something (a file, a directory, a link, also one whose target is
+// missing) stands at path.
+bool occupied(const std::wstring& path)
 {
+    if (filesystem.attributes(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return true;
+    WIN32_FIND_DATAW found;
+    findfilehandle listed(FindFirstFileW(path.c_str(), &found));
+    return bool(listed);
+}
+
+// The path the system should resolve for workspace: its parent as resolved
+// (through any link: the temporary directory may lie anywhere) and its own
+// name. Empty where the system cannot resolve paths; "?" where it can but
+// did not.
+std::wstring expectedpath(const std::wstring& workspace)
+{
+    if (!canresolve()) return std::wstring();
     size_t separator = workspace.find_last_of(L'\\');
-    if (separator == std::wstring::npos) return false;
-    return linkcheck(workspace.substr(0, separator)).plainornew(workspace.substr(separator + 1));
+    if (separator == std::wstring::npos) return L"?";
+    filehandle parent(filesystem.createfile(workspace.substr(0, separator).c_str(), FILE_READ_ATTRIBUTES, SHARE_ALL,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
+    std::wstring resolved = parent ? resolvedpath(parent.get()) : std::wstring();
+    while (!resolved.empty() && resolved.back() == L'\\') resolved.pop_back();
+    return resolved.empty() ? L"?" : resolved + workspace.substr(separator);
 }
 
-const DWORD SECURITY_ACCESS = READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES;
-
-// The directory itself opened to change its owner and DACL. Where the DACL
-// does not let administrators in, the owner is taken first (the privilege
-// allows that much), which lets the new owner change the DACL.
-filehandle openforsecurity(const std::wstring& workspace, workspacedescriptor& descriptor)
+// Moves the plain directory or file that stands at workspace aside under a
+// new name beside it: nothing of it is read, run or deleted. A link that
+// could not be removed is not moved (Wine would move its target).
+bool moveaside(const std::wstring& workspace)
 {
-    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    filehandle directory = openitself(workspace, SECURITY_ACCESS, share);
-    if (directory) return directory;
-    filehandle owneronly = openitself(workspace, WRITE_OWNER | FILE_READ_ATTRIBUTES, share);
-    if (!owneronly || !isplain(owneronly.get(), workspace, std::wstring())) return filehandle();
-    SetSecurityInfo(owneronly.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, descriptor.owner(), nullptr, nullptr,
-                    nullptr);
-    owneronly.reset();
-    return openitself(workspace, SECURITY_ACCESS, share);
+    filehandle leftover = openitself(workspace, DELETE | FILE_READ_ATTRIBUTES, SHARE_ALL);
+    if (!leftover || !isplain(leftover.get(), workspace, expectedpath(workspace))) return false;
+    uint64_t seed = (uint64_t(GetCurrentProcessId()) << 32) ^ GetTickCount();
+    for (int round = 0; round < 8; ++round) {
+        std::wstring aside = workspace + L"." + hexdigits(seed + uint64_t(round)).substr(8);
+        // A name already taken is simply not used: the rename never replaces.
+        if (filesystem.renamethrough(leftover.get(), aside.c_str())) {
+            logline("main", "intitemp", 393, "left <%s> as <%s>\n", widetoansi(workspace).c_str(),
+                    widetoansi(aside).c_str());
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
 
-std::wstring workspacelockname(const std::wstring& workspace)
+std::wstring workspacelockname(const std::wstring& temp)
 {
-    std::wstring upper = workspace;
+    filehandle directory(filesystem.createfile(temp.c_str(), FILE_READ_ATTRIBUTES, SHARE_ALL, nullptr, OPEN_EXISTING,
+                                               FILE_FLAG_BACKUP_SEMANTICS));
+    identity id;
+    if (directory && identify(directory.get(), id))
+        return L"Local\\installerworkspace-" + hexdigits(id.volume).substr(8) + hexdigits(id.high).substr(8) +
+               hexdigits(id.low).substr(8);
+    std::wstring upper = temp;
+    while (!upper.empty() && upper.back() == L'\\') upper.pop_back();
     if (!upper.empty()) CharUpperBuffW(&upper[0], DWORD(upper.size()));
     // FNV-1a over the UTF-16 units: a mutex name may not hold backslashes,
     // and a path may be longer than a name may be.
@@ -77,16 +113,12 @@ std::wstring workspacelockname(const std::wstring& workspace)
         hash ^= uint16_t(unit);
         hash *= 1099511628211ull;
     }
-    // Sixteen hexadecimal digits, written out: the wide printf family would
-    // bring a second formatter into the program.
-    std::wstring name = L"Local\\installerworkspace-";
-    for (int shift = 60; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(hash >> shift) & 0xf];
-    return name;
+    return L"Local\\installerworkspace-" + hexdigits(hash);
 }
 
-bool lockworkspace(const std::wstring& workspace)
+bool lockworkspace(const std::wstring& temp)
 {
-    kernelhandle mutex(CreateMutexW(nullptr, FALSE, workspacelockname(workspace).c_str()));
+    kernelhandle mutex(CreateMutexW(nullptr, FALSE, workspacelockname(temp).c_str()));
     if (!mutex) return false;
     // Abandoned: the installer before this one ended without releasing it,
     // which also hands it over.
@@ -142,47 +174,61 @@ workspacedescriptor::workspacedescriptor(PSID user)
 
 workspacedescriptor::~workspacedescriptor() = default;
 
-bool takeoverworkspace(const std::wstring& workspace)
+int checktemporary(const std::wstring& temp)
 {
-    if (isreparsepoint(GetFileAttributesW(workspace.c_str()))) return false;
+    // Opened through a link on the way (the user's temporary directory may
+    // lie anywhere), but as what it is: no backup semantics privilege is ever
+    // enabled, so this is an open like any other.
+    filehandle directory(filesystem.createfile(temp.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, SHARE_ALL, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
     std::string user = tokenuser();
-    workspacedescriptor descriptor(user.empty() ? nullptr : PSID(&user[0]));
-    if (!descriptor.get()) return false;
-    // Administrators may take the owner of what the user made, whatever its DACL says.
-    enableprivilege(L"SeTakeOwnershipPrivilege");
-    enableprivilege(L"SeRestorePrivilege");
-    filehandle directory = openforsecurity(workspace, descriptor);
-    if (!directory || !isplain(directory.get(), workspace, std::wstring()) || !plainbelowparent(workspace))
-        return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(directory.get(), &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return false;
-    return applydescriptor(directory.get(), descriptor);
+    unsigned char owner[SECURITY_MAX_SID_SIZE];
+    if (!directory || user.empty() || !filesystem.ownerof(directory.get(), owner) ||
+        !EqualSid(PSID(owner), PSID(&user[0])))
+        return WORKSPACE_TEMP_NOT_OWNED;
+    DWORD flags = 0;
+    if (!filesystem.volumeflags(temp.c_str(), &flags) || !(flags & FILE_PERSISTENT_ACLS)) return WORKSPACE_NO_ACLS;
+    return WORKSPACE_READY;
 }
 
-bool claimworkspace(const std::wstring& workspace)
+int prepareworkspace(const std::wstring& workspace, bool elevated)
 {
+    heldworkspace.reset();
+    // What the deletion before could not remove (files held open or
+    // read-only, links that stay) is never adopted.
+    if (occupied(workspace) && !moveaside(workspace)) return WORKSPACE_IN_USE;
     std::string user = tokenuser();
     workspacedescriptor descriptor(user.empty() ? nullptr : PSID(&user[0]));
-    if (!descriptor.get()) return false;
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.get(), FALSE};
-    // One more round when a link stood there and could be removed.
-    for (int round = 0; round < 2; ++round) {
-        bool created = CreateDirectoryW(workspace.c_str(), &attributes) != 0;
-        if (!created && isreparsepoint(GetFileAttributesW(workspace.c_str()))) {
-            if (!removelink(workspace)) return false;
-            continue;
-        }
-        // No shared deletion: the directory cannot be renamed or removed
-        // while this process runs, so its path stays this directory.
-        filehandle directory = openforsecurity(workspace, descriptor);
-        if (!directory || !plainbelowparent(workspace)) return false;
-        // What stayed of an earlier workspace gets the same descriptor.
-        if (!created && !applydescriptor(directory.get(), descriptor)) return false;
-        heldworkspace = std::move(directory);
-        return true;
-    }
-    return false;
+    if (elevated && !descriptor.get()) return WORKSPACE_NOT_MADE;
+    // Listing access takes part in sharing checks: without shared deletion
+    // nobody can rename it away and put another in its place.
+    HANDLE made = filesystem.createdirectorynew(
+        workspace.c_str(), elevated ? static_cast<SECURITY_DESCRIPTOR*>(descriptor.get()) : nullptr,
+        FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (made == INVALID_HANDLE_VALUE) return WORKSPACE_NOT_MADE;
+    heldworkspace = filehandle(made);
+    return WORKSPACE_READY;
 }
 
-bool workspaceisplain() { return plainbelowparent(workspacedirw() + L"setup"); }
+bool workspaceisheld(const std::wstring& workspace)
+{
+    if (!heldworkspace) return false;
+    filehandle named = openitself(workspace, FILE_READ_ATTRIBUTES, SHARE_ALL);
+    identity held, now;
+    return named && isplain(named.get(), workspace, std::wstring()) && identify(heldworkspace.get(), held) &&
+           identify(named.get(), now) && held.volume == now.volume && held.high == now.high && held.low == now.low;
+}
+
+void dropemptyworkspace(const std::wstring& workspace)
+{
+    if (!workspaceisheld(workspace)) return;
+    identity held;
+    if (!identify(heldworkspace.get(), held)) return;
+    heldworkspace.reset();
+    // Deleted only as the directory this process made, and only while empty.
+    filehandle named = openitself(workspace, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    identity now;
+    if (named && identify(named.get(), now) && held.volume == now.volume && held.high == now.high &&
+        held.low == now.low)
+        deletethrough(named.get());
+}

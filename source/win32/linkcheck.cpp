@@ -1,43 +1,34 @@
 #include "linkcheck.h"
 
-#include "systemfunction.h"
-
-#include <cwchar>
+#include "filesystem.h"
 
 namespace {
 
-// ntdll's NtSetInformationFile with FileDispositionInformation: present on
-// every Windows version, unlike SetFileInformationByHandle (Vista and later).
-typedef LONG setinformationfile(HANDLE, void* status, void* information, ULONG length, int infoclass);
-const int FILE_DISPOSITION_INFORMATION_CLASS = 13;
-
-struct iostatus {
-    void* status;
-    ULONG_PTR information;
-};
-
-typedef DWORD finalpathbyhandle(HANDLE, LPWSTR, DWORD, DWORD);
-
-bool sameresolved(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
+// Resolved paths compare as NTFS compares names: case folded over all of
+// Unicode (CharUpperBuffW), not over ASCII alone.
+bool sameresolved(std::wstring a, std::wstring b)
+{
+    if (a.size() != b.size()) return false;
+    if (!a.empty()) CharUpperBuffW(&a[0], DWORD(a.size()));
+    if (!b.empty()) CharUpperBuffW(&b[0], DWORD(b.size()));
+    return a == b;
+}
 
 } // namespace
 
 filehandle openitself(const std::wstring& path, DWORD access, DWORD share)
 {
     // Backup semantics: directories open too.
-    return filehandle(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return filehandle(filesystem.createfile(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
 }
 
 std::wstring resolvedpath(HANDLE handle)
 {
-    // Looked up on every call: a guarded local static would pull the C++
-    // runtime's exception support into the program.
-    const auto finalpath = systemfunction<finalpathbyhandle>(L"kernel32.dll", "GetFinalPathNameByHandleW");
-    if (!finalpath) return std::wstring();
+    if (!filesystem.finalpath) return std::wstring();
     std::wstring buffer(MAX_PATH, L'\0');
     for (int tries = 0; tries < 2; ++tries) {
-        DWORD n = finalpath(handle, &buffer[0], DWORD(buffer.size()), 0);
+        DWORD n = filesystem.finalpath(handle, &buffer[0], DWORD(buffer.size()));
         if (n == 0) return std::wstring();
         if (n < buffer.size()) {
             buffer.resize(n);
@@ -48,26 +39,26 @@ std::wstring resolvedpath(HANDLE handle)
     return std::wstring();
 }
 
+bool canresolve() { return filesystem.finalpath != nullptr; }
+
 bool isplain(HANDLE handle, const std::wstring& path, const std::wstring& expected)
 {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(handle, &info) || isreparsepoint(info.dwFileAttributes)) return false;
+    // A file with a second name is one whose data someone else can reach:
+    // writing it would write there too.
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && info.nNumberOfLinks > 1) return false;
     // Wine opens a link's target: only the path's own attributes show a link
     // to a directory there, and only the resolved path a link to a file.
-    if (isreparsepoint(GetFileAttributesW(path.c_str()))) return false;
+    if (isreparsepoint(filesystem.attributes(path.c_str()))) return false;
     if (expected.empty()) return true;
+    // Where the system can resolve paths, one it cannot resolve is not
+    // taken on trust (RAM disks, volumes without a drive letter).
     std::wstring resolved = resolvedpath(handle);
-    return resolved.empty() || sameresolved(resolved, expected);
+    return resolved.empty() ? !canresolve() : sameresolved(resolved, expected);
 }
 
-bool deletethrough(HANDLE handle)
-{
-    const auto setinformation = systemfunction<setinformationfile>(L"ntdll.dll", "NtSetInformationFile");
-    if (!setinformation) return false;
-    iostatus status = {};
-    BOOLEAN dispose = TRUE;
-    return setinformation(handle, &status, &dispose, sizeof dispose, FILE_DISPOSITION_INFORMATION_CLASS) >= 0;
-}
+bool deletethrough(HANDLE handle) { return filesystem.deletethrough(handle); }
 
 bool removelink(const std::wstring& path)
 {
@@ -86,11 +77,12 @@ linkcheck::linkcheck(const std::wstring& root) : base(root)
     while (!base.empty() && base.back() == L'\\') base.pop_back();
     // Opened through any link on the way: the root is where the user keeps
     // temporary files, wherever that lies.
-    filehandle opened(CreateFileW(base.c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    filehandle opened(filesystem.createfile(base.c_str(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
     if (opened) resolvedbase = resolvedpath(opened.get());
     while (!resolvedbase.empty() && resolvedbase.back() == L'\\') resolvedbase.pop_back();
+    unresolved = canresolve() && resolvedbase.empty();
 }
 
 bool linkcheck::plainornew(const std::wstring& relative) const
@@ -99,7 +91,7 @@ bool linkcheck::plainornew(const std::wstring& relative) const
     for (wchar_t& c : name)
         if (c == L'/') c = L'\\';
     std::wstring path = base + L"\\" + name;
-    DWORD attributes = GetFileAttributesW(path.c_str());
+    DWORD attributes = filesystem.attributes(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
@@ -109,7 +101,8 @@ bool linkcheck::plainornew(const std::wstring& relative) const
         findfilehandle listed(FindFirstFileW(path.c_str(), &found));
         return !listed;
     }
-    if (isreparsepoint(attributes)) return false;
+    // What stands below a root the system could not resolve is not checked against it.
+    if (isreparsepoint(attributes) || unresolved) return false;
     filehandle opened = openitself(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     if (!opened) return false;
     return isplain(opened.get(), path, resolvedbase.empty() ? std::wstring() : resolvedbase + L"\\" + name);

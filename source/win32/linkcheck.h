@@ -29,12 +29,18 @@ filehandle openitself(const std::wstring& path, DWORD access, DWORD share);
 
 // The path the system resolves for an open handle, in the \\?\ form of
 // GetFinalPathNameByHandleW; empty where the system cannot say (Windows XP,
-// which has junctions but no symbolic links: their attributes show them).
+// which has junctions but no symbolic links: their attributes show them) or
+// the call failed.
 std::wstring resolvedpath(HANDLE handle);
 
+// True where the system can resolve the path of a handle (Vista and later).
+bool canresolve();
+
 // True when the file or directory open as handle (by openitself on path) is
-// no reparse point and its resolved path, where known, equals expected (in
-// the form of resolvedpath; an empty expected skips that comparison).
+// no reparse point, a file with no second name (hard link), and its resolved
+// path equals expected (in the form of resolvedpath; an empty expected skips
+// that comparison). Where the system can resolve paths, one that it cannot
+// resolve for handle is not plain.
 bool isplain(HANDLE handle, const std::wstring& path, const std::wstring& expected);
 
 // Deletes the file or empty directory open as handle (opened with DELETE
@@ -62,4 +68,6 @@ public:
 private:
     std::wstring base;
     std::wstring resolvedbase;
+    // The system resolves paths but not the root's: nothing below counts as plain.
+    bool unresolved = false;
 };

@@ -77,7 +77,7 @@ TEST_P(InstallWindowShow, OnlyAShownWindowCopiesTheScreenBeneath)
     std::vector<std::string> args(size_t(GetParam().argc), "x");
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(&a[0]);
-    const installrun run = makeinstallrun(GetParam().argc, argv.data());
+    const installrun run = makeinstallrun(GetParam().argc, argv.data(), filehandle());
     installwindow window(run);
     window.getscreensize();
     ASSERT_TRUE(window.createwindow(classname, watchproc, CS_HREDRAW | CS_VREDRAW, NULL_BRUSH, 0x86000000));

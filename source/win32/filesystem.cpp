@@ -1,0 +1,167 @@
+#include "filesystem.h"
+
+#include "systemfunction.h"
+
+#include <aclapi.h>
+#include <winternl.h>
+
+#include <direct.h>
+
+#include <cstddef>
+#include <cstring>
+#include <vector>
+#include <fcntl.h>
+#include <io.h>
+
+namespace {
+
+// ntdll's NtSetInformationFile with FileDispositionInformation: present on
+// every Windows version, unlike SetFileInformationByHandle (Vista and later).
+typedef LONG setinformationfile(HANDLE, IO_STATUS_BLOCK*, void* information, ULONG length, int infoclass);
+const int FILE_DISPOSITION_INFORMATION_CLASS = 13;
+
+// ntdll's NtCreateFile: the one call that makes a directory and opens it.
+typedef LONG ntcreatefile(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*, LARGE_INTEGER*, ULONG, ULONG,
+                          ULONG, ULONG, void*, ULONG);
+const ULONG CREATE_ONLY = 2;               // FILE_CREATE: fails when the name exists
+const ULONG DIRECTORY_FILE = 0x1;          // FILE_DIRECTORY_FILE
+const ULONG SYNCHRONOUS_IO = 0x20;         // FILE_SYNCHRONOUS_IO_NONALERT
+const ULONG OPEN_REPARSE_POINT = 0x200000; // FILE_OPEN_REPARSE_POINT
+const ULONG CASE_INSENSITIVE = 0x40;       // OBJ_CASE_INSENSITIVE
+
+typedef DWORD finalpathbyhandle(HANDLE, LPWSTR, DWORD, DWORD);
+
+HANDLE systemcreatefile(const wchar_t* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* attributes,
+                        DWORD disposition, DWORD flags)
+{
+    return CreateFileW(path, access, share, attributes, disposition, flags, nullptr);
+}
+
+// The object manager's name of a Win32 path: \??\C:\..., \??\UNC\server\...
+std::wstring ntname(const std::wstring& path)
+{
+    if (path.compare(0, 4, L"\\\\?\\") == 0) return L"\\??\\" + path.substr(4);
+    if (path.compare(0, 2, L"\\\\") == 0) return L"\\??\\UNC\\" + path.substr(2);
+    return L"\\??\\" + path;
+}
+
+HANDLE systemcreatedirectorynew(const wchar_t* path, SECURITY_DESCRIPTOR* descriptor, DWORD access, DWORD share)
+{
+    const auto create = systemfunction<ntcreatefile>(L"ntdll.dll", "NtCreateFile");
+    std::wstring name = ntname(path);
+    if (!create || name.size() * sizeof(wchar_t) >= 0xfffe) return INVALID_HANDLE_VALUE;
+    UNICODE_STRING unicode;
+    unicode.Buffer = &name[0];
+    unicode.Length = USHORT(name.size() * sizeof(wchar_t));
+    unicode.MaximumLength = unicode.Length;
+    OBJECT_ATTRIBUTES object;
+    InitializeObjectAttributes(&object, &unicode, CASE_INSENSITIVE, nullptr, descriptor);
+    IO_STATUS_BLOCK status = {};
+    HANDLE made = INVALID_HANDLE_VALUE;
+    LONG result = create(&made, access | SYNCHRONIZE, &object, &status, nullptr, FILE_ATTRIBUTE_DIRECTORY, share,
+                         CREATE_ONLY, DIRECTORY_FILE | SYNCHRONOUS_IO | OPEN_REPARSE_POINT, nullptr, 0);
+    return result >= 0 ? made : INVALID_HANDLE_VALUE;
+}
+
+BOOL systemcreatedirectory(const wchar_t* path) { return CreateDirectoryW(path, nullptr); }
+
+// FILE_RENAME_INFORMATION: the new name follows the fixed part.
+struct renameinformation {
+    BOOLEAN replace;
+    HANDLE root;
+    ULONG length;
+    WCHAR name[1];
+};
+const int FILE_RENAME_INFORMATION_CLASS = 10;
+
+bool systemrenamethrough(HANDLE handle, const wchar_t* to)
+{
+    const auto setinformation = systemfunction<setinformationfile>(L"ntdll.dll", "NtSetInformationFile");
+    std::wstring name = ntname(to);
+    if (!setinformation) return false;
+    size_t bytes = offsetof(renameinformation, name) + name.size() * sizeof(wchar_t);
+    std::vector<unsigned char> buffer(bytes + sizeof(wchar_t), 0);
+    renameinformation* information = reinterpret_cast<renameinformation*>(buffer.data());
+    information->replace = FALSE;
+    information->root = nullptr;
+    information->length = ULONG(name.size() * sizeof(wchar_t));
+    memcpy(information->name, name.data(), information->length);
+    IO_STATUS_BLOCK status = {};
+    return setinformation(handle, &status, information, ULONG(bytes), FILE_RENAME_INFORMATION_CLASS) >= 0;
+}
+
+DWORD systemattributes(const wchar_t* path) { return GetFileAttributesW(path); }
+
+bool systemdeletethrough(HANDLE handle)
+{
+    const auto setinformation = systemfunction<setinformationfile>(L"ntdll.dll", "NtSetInformationFile");
+    if (!setinformation) return false;
+    IO_STATUS_BLOCK status = {};
+    BOOLEAN dispose = TRUE;
+    return setinformation(handle, &status, &dispose, sizeof dispose, FILE_DISPOSITION_INFORMATION_CLASS) >= 0;
+}
+
+DWORD systemfinalpath(HANDLE handle, wchar_t* buffer, DWORD size)
+{
+    const auto finalpath = systemfunction<finalpathbyhandle>(L"kernel32.dll", "GetFinalPathNameByHandleW");
+    return finalpath ? finalpath(handle, buffer, size, 0) : 0;
+}
+
+bool systemchangedirectory(const char* path) { return _chdir(path) == 0; }
+
+bool systemvolumeflags(const wchar_t* path, DWORD* flags)
+{
+    wchar_t root[MAX_PATH + 1];
+    if (!GetVolumePathNameW(path, root, MAX_PATH)) return false;
+    return GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, flags, nullptr, 0) != 0;
+}
+
+bool systemownerof(HANDLE handle, void* owner)
+{
+    PSID sid = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &sid, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS)
+        return false;
+    bool known = sid && IsValidSid(sid) && CopySid(SECURITY_MAX_SID_SIZE, owner, sid);
+    LocalFree(descriptor);
+    return known;
+}
+
+} // namespace
+
+filesystemcalls systemfilesystem()
+{
+    filesystemcalls calls;
+    calls.createfile = systemcreatefile;
+    calls.createdirectorynew = systemcreatedirectorynew;
+    calls.createdirectory = systemcreatedirectory;
+    calls.renamethrough = systemrenamethrough;
+    calls.attributes = systemattributes;
+    calls.deletethrough = systemdeletethrough;
+    // Asked once: the system either has the call or not.
+    calls.finalpath =
+        systemfunction<finalpathbyhandle>(L"kernel32.dll", "GetFinalPathNameByHandleW") ? systemfinalpath : nullptr;
+    calls.changedirectory = systemchangedirectory;
+    calls.volumeflags = systemvolumeflags;
+    calls.ownerof = systemownerof;
+    return calls;
+}
+
+filesystemcalls filesystem = systemfilesystem();
+
+FILE* crtfile(filehandle& file, const char* mode)
+{
+    if (!file) return nullptr;
+    int flags = (mode[0] == 'w' ? _O_WRONLY : _O_RDONLY) | _O_BINARY;
+    int descriptor = _open_osfhandle(intptr_t(file.get()), flags);
+    if (descriptor < 0) {
+        file.reset();
+        return nullptr;
+    }
+    file.release();
+    FILE* opened = _fdopen(descriptor, mode);
+    // The descriptor owns the handle now: closing it closes both.
+    if (!opened) _close(descriptor);
+    return opened;
+}
