@@ -155,6 +155,14 @@ add_test(NAME pack_compare
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packcompare.sh $<TARGET_FILE:bootstrap> $<TARGET_FILE:standinsetup>
     ${CMAKE_CURRENT_BINARY_DIR}/scratch/pack_compare)
 
+# GDI+ comes from the system's side-by-side store on every Windows version:
+# the program's manifest binds it, so a gdiplus.dll beside the package is
+# never searched (Wine loads its own GDI+ whatever the search, so the
+# planting test cannot show this on versions without the newer DLL search).
+add_test(NAME manifest_binds_system_gdiplus
+  COMMAND grep -a -c "name=\"Microsoft.Windows.GdiPlus\"" $<TARGET_FILE:bootstrap>)
+set_tests_properties(manifest_binds_system_gdiplus PROPERTIES LABELS static)
+
 # The native packer's refusals and icon files; no Wine needed.
 add_test(NAME pack_refusals
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packrefusals.sh $<TARGET_FILE:bootstrap> ${CMAKE_CURRENT_BINARY_DIR}/scratch/pack_refusals)

@@ -52,3 +52,24 @@ INSTANTIATE_TEST_SUITE_P(Startup, PublishArguments, testing::ValuesIn(argumentRo
                          [](const testing::TestParamInfo<ArgumentsRow>& info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace {
+
+// Where the newer DLL search is missing, the DLLs the window code loads by
+// name later are already loaded from the system directory, so a copy beside
+// the package is never the one found.
+TEST(Startup, PreloadedDllsComeFromTheSystemDirectory)
+{
+    preloadsystemdlls();
+    wchar_t system[MAX_PATH];
+    UINT n = GetSystemDirectoryW(system, MAX_PATH);
+    ASSERT_GT(n, 0u);
+    HMODULE theme = GetModuleHandleW(L"uxtheme.dll");
+    ASSERT_NE(theme, nullptr) << "uxtheme.dll is in every system directory the program supports";
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(theme, path, MAX_PATH);
+    ASSERT_GT(length, n);
+    EXPECT_EQ(_wcsnicmp(path, system, n), 0) << harness::narrow(path);
+}
+
+} // namespace
