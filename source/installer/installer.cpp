@@ -20,6 +20,14 @@ const int WINDOW_WIDTH = 580;
 const int WINDOW_HEIGHT = 54;
 const wchar_t WINDOW_TITLE[] = L"Morvane\u5b89\u88c5\u7a0b\u5e8f";
 
+// The install stops before any window: a line saying why, one box, -1.
+int refuseworkspace(const installrun& run, const char* why)
+{
+    logline("main", "intitemp", 394, "workspace <%s> refused: %s\n", widetoansi(run.setupdirw()).c_str(), why);
+    MessageBoxW(nullptr, L"Cannot prepare the setup directory!", L"Warnning", MB_OK);
+    return -1;
+}
+
 } // namespace
 
 int intitemp(const installrun& run)
@@ -121,7 +129,9 @@ LRESULT CALLBACK installwndproc(HWND window, UINT message, WPARAM wparam, LPARAM
 int runinstaller(const installrun& run)
 {
     // Before anything in the workspace changes, and before any window shows.
-    lockworkspace(run.workspacedirw);
+    // Without the lock (a name another process took and denies access to)
+    // nothing goes on: two installers would work in one workspace.
+    if (!lockworkspace(run.workspacedirw)) return refuseworkspace(run, "its lock cannot be taken");
     // GDI+ and the two pictures serve only a window that is shown: a hidden
     // installer neither loads nor decodes them, and draws no strip.
     if (!run.hidden) {
@@ -133,10 +143,7 @@ int runinstaller(const installrun& run)
         static const char* const why[] = {"", "the temporary directory is not the user's own",
                                           "the temporary directory keeps no access control lists",
                                           "it is in use and cannot be moved aside", "it cannot be created"};
-        logline("main", "intitemp", 394, "workspace <%s> refused: %s\n", widetoansi(run.setupdirw()).c_str(),
-                why[prepared]);
-        MessageBoxW(nullptr, L"Cannot prepare the setup directory!", L"Warnning", MB_OK);
-        return -1;
+        return refuseworkspace(run, why[prepared]);
     }
     installwindow window(run);
     window.getscreensize();

@@ -2,6 +2,7 @@
 // under Wine with their own TMP, the stand-in setup program recording what
 // it sees.
 #include "harness.h"
+#include "workspace.h"
 #include "peresources.h"
 #include "ziptestkit.h"
 
@@ -990,6 +991,44 @@ TEST(Installer, DeletePathLineWithoutANarrowName)
     harness::runresult r = install(p, L"1 x");
     EXPECT_NE(r.output.find("main intitemp 392: delete path is <"), std::string::npos) << r.output;
     EXPECT_FALSE(fileexists(p.record())) << "nothing is started";
+}
+
+} // namespace
+
+namespace {
+
+// Typed in a console without its extension, the package still reads itself:
+// its own file comes from the system, not from argv[0].
+TEST(Installer, StartedWithoutItsExtension)
+{
+    package p = makepackage(L"no_extension");
+    std::wstring bare = p.exe.substr(0, p.exe.size() - 4);
+    harness::runresult r = install(p, L"1 x", {}, L"\"" + bare + L"\"");
+    EXPECT_EQ(r.exitcode, 0u) << r.output;
+    EXPECT_TRUE(r.warnings.empty());
+    EXPECT_EQ(r.output.find("Open file failed"), std::string::npos) << r.output;
+    EXPECT_TRUE(fileexists(p.record()));
+}
+
+// Another process took the workspace's lock with a DACL that lets nobody
+// in: the installer does not go on without it; it says so and stops.
+TEST(Installer, LockTakenByAnotherProcessStops)
+{
+    package p = makepackage(L"lock_taken");
+    SECURITY_DESCRIPTOR nobody;
+    InitializeSecurityDescriptor(&nobody, SECURITY_DESCRIPTOR_REVISION);
+    ACL empty;
+    InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+    SetSecurityDescriptorDacl(&nobody, TRUE, &empty, FALSE);
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &nobody, FALSE};
+    HANDLE squatter = CreateMutexW(&attributes, FALSE, workspacelockname(p.tmp + L"\\").c_str());
+    ASSERT_NE(squatter, nullptr);
+    harness::runresult r = install(p, L"1 x");
+    CloseHandle(squatter);
+    EXPECT_EQ(texts(r), std::vector<std::string>{"Cannot prepare the setup directory!"});
+    EXPECT_EQ(r.exitcode, DWORD(-1)) << r.output;
+    EXPECT_NE(r.output.find("refused: its lock cannot be taken"), std::string::npos) << r.output;
+    EXPECT_FALSE(fileexists(p.record()));
 }
 
 } // namespace

@@ -277,3 +277,18 @@ TEST(PackageHandle, AReplacedPackageIsNotRead)
 }
 
 } // namespace
+
+namespace {
+
+// Names compare as NTFS compares them, case folded over all of Unicode: a
+// leftover "Données" is the entry "DONNÉES", not a link.
+TEST(LinkChecks, CaseFoldsBeyondAscii)
+{
+    std::wstring dir = harness::testscratchdir();
+    ASSERT_TRUE(CreateDirectoryW((dir + L"\\Donn\u00e9es").c_str(), nullptr));
+    linkcheck checked(dir);
+    EXPECT_TRUE(checked.plainornew(L"Donn\u00e9es"));
+    EXPECT_TRUE(checked.plainornew(L"DONN\u00c9ES"));
+}
+
+} // namespace

@@ -4,6 +4,8 @@
 // end-to-end tests.
 #include "workspace.h"
 
+#include "harness.h"
+
 #include <sddl.h>
 
 #include <gtest/gtest.h>
@@ -50,6 +52,36 @@ TEST(Workspace, DescriptorNeedsAUser)
 {
     workspacedescriptor descriptor(nullptr);
     EXPECT_EQ(descriptor.get(), nullptr);
+}
+
+// One directory, one lock, however its path is spelt.
+TEST(Workspace, LockNameFollowsTheDirectoryNotItsSpelling)
+{
+    std::wstring dir = harness::testscratchdir();
+    std::wstring upper = dir;
+    CharUpperBuffW(&upper[0], DWORD(upper.size()));
+    EXPECT_EQ(workspacelockname(dir), workspacelockname(upper + L"\\"));
+    EXPECT_EQ(workspacelockname(dir), workspacelockname(dir + L"\\.\\"));
+    CreateDirectoryW((dir + L"\\other").c_str(), nullptr);
+    EXPECT_NE(workspacelockname(dir), workspacelockname(dir + L"\\other"));
+}
+
+// A name another process took with a DACL that lets nobody in: no lock, and
+// the installer stops instead of going on without one.
+TEST(Workspace, LockTakenByAnotherWithNoAccessIsRefused)
+{
+    std::wstring dir = harness::testscratchdir();
+    SECURITY_DESCRIPTOR nobody;
+    InitializeSecurityDescriptor(&nobody, SECURITY_DESCRIPTOR_REVISION);
+    ACL empty;
+    InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+    SetSecurityDescriptorDacl(&nobody, TRUE, &empty, FALSE);
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &nobody, FALSE};
+    HANDLE squatter = CreateMutexW(&attributes, FALSE, workspacelockname(dir).c_str());
+    ASSERT_NE(squatter, nullptr);
+    // Opening the existing name is checked against its DACL, also here.
+    EXPECT_FALSE(lockworkspace(dir));
+    CloseHandle(squatter);
 }
 
 TEST(Workspace, LockNameFollowsThePathNotItsCase)
