@@ -1032,3 +1032,42 @@ TEST(Installer, LockTakenByAnotherProcessStops)
 }
 
 } // namespace
+
+namespace {
+
+struct backgroundinstall {
+    const package* p;
+    harness::runresult result;
+};
+
+DWORD WINAPI installinbackground(void* param)
+{
+    backgroundinstall* b = static_cast<backgroundinstall*>(param);
+    b->result = install(*b->p, L"1 x", {{L"STANDIN_SLEEP_MS", L"3000"}});
+    return 0;
+}
+
+// While the setup program runs, another process of the user tries to move
+// the workspace away (to put its own tree in its place): the installer
+// holds it, so the rename is refused.
+TEST(Installer, WorkspaceCannotBeRenamedWhileTheSetupProgramRuns)
+{
+    package p = makepackage(L"rename_while_running");
+    backgroundinstall b = {&p, {}};
+    HANDLE thread = CreateThread(nullptr, 0, installinbackground, &b, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    bool running = false;
+    for (int tries = 0; tries < 600 && !running; ++tries) {
+        running = fileexists(p.record());
+        if (!running) Sleep(50);
+    }
+    std::wstring moved = p.tmp + L"\\moved";
+    BOOL renamed = running && MoveFileExW(p.workspace().c_str(), moved.c_str(), 0);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_TRUE(running) << b.result.output;
+    EXPECT_FALSE(renamed);
+    EXPECT_EQ(b.result.exitcode, 0u) << b.result.output;
+}
+
+} // namespace
