@@ -14,6 +14,8 @@
 #include "workspace.h"
 #include "ziptestkit.h"
 
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -289,6 +291,51 @@ TEST(LinkChecks, CaseFoldsBeyondAscii)
     linkcheck checked(dir);
     EXPECT_TRUE(checked.plainornew(L"Donn\u00e9es"));
     EXPECT_TRUE(checked.plainornew(L"DONN\u00c9ES"));
+}
+
+} // namespace
+
+namespace {
+
+std::wstring madewith;
+
+HANDLE recorddescriptor(const wchar_t* path, SECURITY_DESCRIPTOR* descriptor, DWORD access, DWORD share)
+{
+    madewith = L"(none)";
+    wchar_t* text = nullptr;
+    if (descriptor &&
+        ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        madewith = text;
+        LocalFree(text);
+    }
+    return systemcalls.createdirectorynew(path, descriptor, access, share);
+}
+
+// Wine keeps no DACLs: what the workspace is made with is read where it is
+// handed to the system. Elevated, administrators only from its first moment;
+// otherwise what the temporary directory passes on.
+TEST(PrepareWorkspaceDescriptor, ElevatedOnlyAdministratorsFromTheStart)
+{
+    for (bool elevated : {true, false}) {
+        std::wstring temp = harness::testscratchdir() + L"\\";
+        installrun run;
+        run.workspacedirw = temp;
+        run.workspacedir = widetoansi(temp);
+        run.elevated = elevated;
+        madewith.clear();
+        {
+            restorecalls restore;
+            filesystem.createdirectorynew = recorddescriptor;
+            EXPECT_EQ(intitemp(run), WORKSPACE_READY);
+        }
+        if (elevated) {
+            EXPECT_EQ(madewith.compare(0, 32, L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA"), 0) << harness::narrow(madewith);
+        } else {
+            EXPECT_EQ(madewith, L"(none)");
+        }
+        dropemptyworkspace(run.setupdirw());
+    }
 }
 
 } // namespace
