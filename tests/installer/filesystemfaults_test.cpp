@@ -330,7 +330,9 @@ TEST(PrepareWorkspaceDescriptor, ElevatedOnlyAdministratorsFromTheStart)
             EXPECT_EQ(intitemp(run), WORKSPACE_READY);
         }
         if (elevated) {
-            EXPECT_EQ(madewith.compare(0, 32, L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA"), 0) << harness::narrow(madewith);
+            const std::wstring administratorsonly = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;";
+            EXPECT_EQ(madewith.compare(0, administratorsonly.size(), administratorsonly), 0)
+                << harness::narrow(madewith);
         } else {
             EXPECT_EQ(madewith, L"(none)");
         }
