@@ -22,6 +22,12 @@ else()
   # Not our code to check: the sanitizers watch the callers.
   target_compile_options(zlibstatic PRIVATE -fno-sanitize=all)
   target_compile_definitions(zlibstatic PRIVATE HAVE_UNISTD_H)
+  # The native packer deflates as the builder does, two bytes at a time where
+  # the processor reads them unaligned (about a tenth less time at level 9;
+  # the same compressed bytes).
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|i[3-6]86|aarch64|arm64)$")
+    target_compile_definitions(zlibstatic PRIVATE UNALIGNED_OK)
+  endif()
 endif()
 set(ZLIB_STATIC zlibstatic)
 set(ZLIB_INCLUDE ${ZLIB_DIR})
