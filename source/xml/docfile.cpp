@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "encodingtable.h"
+#include "resultrecord.h"
 #include "textconverter.h"
-#include "xmlescape.h"
 #include "xmlplatform.h"
 #include "xmlscan.h"
 

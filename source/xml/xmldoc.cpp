@@ -10,14 +10,14 @@ bool xmldoc::setText(const char16_t* newText)
     text.clear();
     text.shrink_to_fit();
     elements->release();
-    results.clear();
+    fileResults.clear();
     return rebuildIndex();
 }
 
 bool xmldoc::setText(std::u16string_view newText)
 {
     text.assign(newText.data(), newText.size());
-    results.clear();
+    fileResults.clear();
     return rebuildIndex();
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "elementstore.h"
 #include "xmlescape.h"
@@ -29,6 +30,34 @@ struct pathcursor {
 
     // Validates path (null or 0-terminated); kind is PATH_INVALID when it does not parse.
     explicit pathcursor(const char16_t* path);
+};
+
+// Statuses of a parsefault beyond the scanner's SCAN_ statuses: nesting faults the parser repaired.
+constexpr int32_t PARSE_UNENDED_START_TAG = 13; // a start tag closed by the end of an enclosing element or text
+constexpr int32_t PARSE_LONE_END_TAG = 14;      // an end tag that matches no open element
+constexpr int32_t PARSE_ROOT_HAS_SIBLING = 15;  // more than one top-level element
+constexpr int32_t PARSE_NO_ROOT_ELEMENT = 16;   // a text without any element
+
+// One fault of a parse, as data.
+struct parsefault {
+    scanerror error;    // SCAN_ or PARSE_ status and the offset of the tag at fault
+    int32_t offset2;    // where an unended start tag was closed; -1 otherwise
+    int32_t nameStart;  // the element name of an unended or lone tag: units nameStart.. of parseresult::names
+    int32_t nameLength; // its length; 0 for a fault without a name
+    int32_t group;      // faults one error node brought at once: their count on the first, 0 on the rest
+};
+
+// The faults of one parse, in the order they were met; the file layer writes them as result records.
+struct parseresult {
+    std::vector<parsefault> faults; // at most ERROR_LIMIT, plus the rest of a group that began below it
+    std::u16string names;           // the names the faults carry, copied so that later edits leave them as read
+
+    // Forgets every fault.
+    void clear();
+    // Adds one fault unless ERROR_LIMIT faults are kept already; name may be empty.
+    void add(int32_t status, int32_t offset, int32_t offset2, std::u16string_view name);
+    // Adds the faults an error node held as one group, unless ERROR_LIMIT faults are kept already.
+    void addHeld(const std::vector<scanerror>& held);
 };
 
 class xmldoc {
@@ -71,6 +100,9 @@ public:
     bool loadFile(const char16_t* path);
     // Writes the text to a file in the document's encoding; returns success (file I/O).
     bool saveFile(const char16_t* path);
+    // Returns the result records of the last parse, load or save: the file's records, then the parse faults,
+    // written as text by the file layer.
+    std::u16string resultText() const;
 
     // Moves currentIndex to the next element of the current level matching path; returns whether found.
     bool findNext(const char16_t* path);
@@ -88,7 +120,8 @@ public:
     bool putAttributeNumber(std::u16string_view name, int32_t number, int32_t flags);
 
     std::u16string text;                    // the document, the only copy of it
-    std::u16string results;                 // result records of the last parse, load or save
+    parseresult parsed;                     // faults of the last parse; emptied by setText, loadFile, saveFile
+    std::u16string fileResults;             // result records of the last load or save; emptied by setText
     int32_t parentIndex = 0;                // parent of the current element (0: top level)
     int32_t currentIndex = 0;               // current element (0: before the first of its level)
     int32_t childIndex = 0;                 // current child of the current element (0: before the first)

@@ -5,6 +5,7 @@
 
 #include "support/indexcheck.h"
 #include "support/xmltesttext.h"
+#include "resultrecord.h"
 #include "xmldoc.h"
 
 namespace {

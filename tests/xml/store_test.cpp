@@ -15,7 +15,7 @@ TEST(Store, NullTextLeavesEightRecordsAndZeroedState)
     EXPECT_EQ(doc.elements->capacity, 0);
     EXPECT_FALSE(doc.setText(static_cast<const char16_t*>(nullptr)));
     EXPECT_TRUE(doc.text.empty());
-    EXPECT_TRUE(doc.results.empty());
+    EXPECT_TRUE(doc.resultText().empty());
     EXPECT_EQ(doc.elements->capacity, 8);
     const elementrecord& d = doc.record(0);
     EXPECT_EQ(d.startOffset | d.totalLength | static_cast<int32_t>(d.tagLengths | d.flags) | d.parent | d.firstChild |
