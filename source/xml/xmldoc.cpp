@@ -115,6 +115,4 @@ void xmldoc::zeroPositions()
     currentIndex = 0;
     childIndex = 0;
     nodeKind = 0;
-    nodeOffset = 0;
-    nodeLength = 0;
 }

@@ -21,12 +21,9 @@ constexpr int32_t PATH_ANYWHERE = 3;
 // A search path, validated on construction.
 struct pathcursor {
     int32_t kind = PATH_NONE;           // PATH_ kind, PATH_INVALID when the path does not parse
-    uint8_t strict = 0;                 // predicates limited to numbers and attribute tests; never set
     const char16_t* pathText = nullptr; // the path, 0-terminated
     int32_t pos = 0;                    // offset of the first step once validated
-    int32_t attrStart = 0;              // offset of the name of a final "/@name" step
     int32_t stepStart = 0;              // offset of the first step, after leading slashes
-    int32_t valueLength = 0;            // length of the last predicate value
 
     // Validates path (null or 0-terminated); kind is PATH_INVALID when it does not parse.
     explicit pathcursor(const char16_t* path);
@@ -126,10 +123,7 @@ public:
     int32_t currentIndex = 0;               // current element (0: before the first of its level)
     int32_t childIndex = 0;                 // current child of the current element (0: before the first)
     int32_t nextFreeRecord = 0;             // next record index to hand out
-    int32_t freeList = 0;                   // chain of released records; always 0 here
     int32_t nodeKind = 0;                   // KIND_ELEMENT when currentIndex is set, else 0
-    int32_t nodeOffset = 0;                 // text range of a current non-element node; always 0 here
-    int32_t nodeLength = 0;                 // length of that range; always 0 here
     uint32_t docFlags = 0;                  // DOC_ flags, including the byte-order-mark bits of a load
     std::unique_ptr<elementstore> elements; // the paged record store
 

@@ -186,7 +186,6 @@ bool xmldoc::rebuildIndex()
     nextFreeRecord = 1;
     const int32_t required = static_cast<int32_t>(text.size() / 64 + 8);
     if (elements->capacity < required) elements->grow(required);
-    freeList = 0;
     record(0) = elementrecord{};
     if (!text.empty()) {
         tokencursor cursor;
