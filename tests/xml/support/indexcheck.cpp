@@ -32,7 +32,7 @@ std::string checkIndex(const xmldoc& doc)
     if (store.capacity <= 0) return "store has no records";
     {
         const int32_t pagesUsed = ((store.capacity - 1) >> 16) + 1;
-        if (store.pageSlots < pagesUsed) return "page array smaller than the pages in use";
+        if (store.pageSlots() < pagesUsed) return "page array smaller than the pages in use";
         for (int32_t p = 0; p < pagesUsed; ++p)
             if (!store.pages[p]) return "missing page " + std::to_string(p);
     }
