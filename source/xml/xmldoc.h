@@ -117,7 +117,7 @@ public:
     bool putAttributeNumber(std::u16string_view name, int32_t number, int32_t flags);
 
     std::u16string text;                    // the document, the only copy of it
-    parseresult parsed;                     // faults of the last parse; emptied by setText, loadFile, saveFile
+    parseresult parsed;                     // faults of the last parse; emptied by each rebuild, load and save
     std::u16string fileResults;             // result records of the last load or save; emptied by setText
     int32_t parentIndex = 0;                // parent of the current element (0: top level)
     int32_t currentIndex = 0;               // current element (0: before the first of its level)
