@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "encodingtable.h"
+#include "resultrecord.h"
 #include "textconverter.h"
-#include "xmlescape.h"
 #include "xmlplatform.h"
 #include "xmlscan.h"
 
@@ -64,11 +64,6 @@ int32_t removeZeroUnits(T* units, int32_t count)
 
 docfile::docfile(uint32_t flags) : fileFlags(flags) {}
 
-docfile::~docfile()
-{
-    if (stream != nullptr) fclose(stream);
-}
-
 bool docfile::recordFileError()
 {
     const int error = errno;
@@ -87,8 +82,7 @@ bool docfile::recordFileError()
 
 bool docfile::closeFile()
 {
-    FILE* const closing = stream;
-    stream = nullptr;
+    FILE* const closing = stream.release();
     if (closing != nullptr && fclose(closing) != 0) return recordFileError();
     return true;
 }
@@ -97,15 +91,15 @@ bool docfile::openFile(const char16_t* path)
 {
     fileResults.clear();
     const bool writing = (fileFlags & FILE_WRITE) != 0;
-    stream = openFileWide(path, writing ? "wb" : "rb");
+    stream.reset(openFileWide(path, writing ? "wb" : "rb"));
     if (stream == nullptr) return recordFileError();
     unitSize = 1;
     int32_t bomLength = 0;
 
     if (!writing) {
-        if (fseek(stream, 0, SEEK_END) != 0) return recordFileError();
-        const long size = ftell(stream);
-        if (size < 0 || fseek(stream, 0, SEEK_SET) != 0) return recordFileError();
+        if (fseek(stream.get(), 0, SEEK_END) != 0) return recordFileError();
+        const long size = ftell(stream.get());
+        if (size < 0 || fseek(stream.get(), 0, SEEK_SET) != 0) return recordFileError();
         fileSize = static_cast<int32_t>(size);
         // A file without a mark must not keep the mark of an earlier load,
         // whichever of the three it was.
@@ -113,7 +107,7 @@ bool docfile::openFile(const char16_t* path)
         const int32_t prefixLength = fileSize < PREFIX_LIMIT ? fileSize : PREFIX_LIMIT;
         if (prefixLength > 0) {
             unsigned char prefix[PREFIX_LIMIT];
-            if (fread(prefix, 1, static_cast<size_t>(prefixLength), stream) != static_cast<size_t>(prefixLength))
+            if (fread(prefix, 1, static_cast<size_t>(prefixLength), stream.get()) != static_cast<size_t>(prefixLength))
                 return recordFileError();
             for (const bomrow& row : bomtable) {
                 if (prefixLength >= row.length &&
@@ -125,7 +119,7 @@ bool docfile::openFile(const char16_t* path)
                     break;
                 }
             }
-            if (bomLength < prefixLength && fseek(stream, bomLength, SEEK_SET) != 0) return recordFileError();
+            if (bomLength < prefixLength && fseek(stream.get(), bomLength, SEEK_SET) != 0) return recordFileError();
             if (bomLength == 0) {
                 std::vector<char16_t> decoded(static_cast<size_t>(prefixLength) + 1, 0);
                 textconverter converter(u"UTF-8", prefix, prefixLength);
@@ -141,7 +135,7 @@ bool docfile::openFile(const char16_t* path)
             bomLength = row.length;
             if (row.length == 2) unitSize = 2;
             encoding = row.encoding;
-            if (fwrite(row.bytes, 1, static_cast<size_t>(row.length), stream) != static_cast<size_t>(row.length))
+            if (fwrite(row.bytes, 1, static_cast<size_t>(row.length), stream.get()) != static_cast<size_t>(row.length))
                 return recordFileError();
             break;
         }
@@ -154,7 +148,7 @@ bool docfile::openFile(const char16_t* path)
 
 bool docfile::readUnits(void* buffer)
 {
-    const size_t got = fread(buffer, 1, static_cast<size_t>(opBytes), stream);
+    const size_t got = fread(buffer, 1, static_cast<size_t>(opBytes), stream.get());
     opUnits = opBytes / unitSize;
     if (got != static_cast<size_t>(opBytes)) return recordFileError();
     filePos += opBytes;
@@ -231,7 +225,7 @@ bool docfile::writeUnits(void* buffer, const char16_t* source)
         appendResult(fileResults, u"endian_swap", nullptr, 0, -1, -1);
     }
     const bool written =
-        opBytes > 0 && fwrite(data, 1, static_cast<size_t>(opBytes), stream) == static_cast<size_t>(opBytes);
+        opBytes > 0 && fwrite(data, 1, static_cast<size_t>(opBytes), stream.get()) == static_cast<size_t>(opBytes);
     if (!written) return recordFileError();
     filePos += opBytes;
     appendResult(fileResults, u"write", encoding.c_str(), RESULT_DATA_ENCODING | RESULT_NUMBER_LENGTH, opUnits, -1);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 // Flag bits of the document's flags word that record the byte-order mark of
@@ -20,13 +21,17 @@ constexpr uint32_t FILE_MODE_BITS = 0x70;
 // All three byte-order-mark bits.
 constexpr uint32_t DOC_BOM_BITS = DOC_UTF16LE_BOM | DOC_UTF8_BOM | DOC_UTF16BE_BOM;
 
+// Closes a stream a docfile still holds when it goes; closeFile closes it itself to see the result.
+struct streamcloser {
+    // Closes stream, ignoring the result.
+    void operator()(FILE* stream) const { fclose(stream); }
+};
+
 // The state of one read or one write of a document file.
 class docfile {
 public:
     // A docfile with no stream and fileFlags = flags.
     explicit docfile(uint32_t flags);
-    // Closes the stream if an operation left it open.
-    ~docfile();
     docfile(const docfile&) = delete;
     docfile& operator=(const docfile&) = delete;
 
@@ -45,8 +50,9 @@ public:
     // Closes the stream; returns false (recording file_error) when that fails.
     bool closeFile();
 
-    // The open file; null before opening and after closing.
-    FILE* stream = nullptr;
+    // The open file, closed when the docfile goes if an operation left it open; null before opening and
+    // after closing.
+    std::unique_ptr<FILE, streamcloser> stream;
     // The caller's flags with the open mode and the mark found or written.
     uint32_t fileFlags;
     // Byte count of the read or write in progress.

@@ -2,6 +2,13 @@
 
 #include <cstring>
 
+namespace {
+
+// A page of n records, left uninitialised as the records are written before they are read.
+std::unique_ptr<elementrecord[]> newPage(int32_t n) { return std::unique_ptr<elementrecord[]>(new elementrecord[n]); }
+
+} // namespace
+
 void elementstore::grow(int32_t n)
 {
     if (n <= capacity) return;
@@ -11,41 +18,23 @@ void elementstore::grow(int32_t n)
         last = cur + 1;
         n = (cur + 2) * STORE_PAGE_RECORDS;
     }
-    if (pageSlots <= last) {
-        int32_t slots = 2 * last + 4;
-        elementrecord** fresh = new elementrecord*[slots]();
-        if (capacity > 0) {
-            int32_t existing = ((capacity - 1) >> 16) + 1;
-            for (int32_t p = 0; p < existing; ++p) fresh[p] = pages[p];
-        }
-        delete[] pages;
-        pages = fresh;
-        pageSlots = slots;
-    }
+    if (pageSlots() <= last) pages.resize(static_cast<size_t>(2 * last + 4));
     int32_t used = capacity - cur * STORE_PAGE_RECORDS;
     int32_t want = n - last * STORE_PAGE_RECORDS;
     if (cur < last && used < STORE_PAGE_RECORDS) {
-        elementrecord* full = new elementrecord[STORE_PAGE_RECORDS];
-        if (used > 0) std::memcpy(full, pages[cur], sizeof(elementrecord) * static_cast<size_t>(used));
-        delete[] pages[cur];
-        pages[cur] = full;
+        std::unique_ptr<elementrecord[]> full = newPage(STORE_PAGE_RECORDS);
+        if (used > 0) std::memcpy(full.get(), pages[cur].get(), sizeof(elementrecord) * static_cast<size_t>(used));
+        pages[cur] = std::move(full);
     }
-    elementrecord* page = new elementrecord[want];
-    if (last == cur && used > 0) {
-        std::memcpy(page, pages[cur], sizeof(elementrecord) * static_cast<size_t>(used));
-        delete[] pages[cur];
-    }
-    pages[last] = page;
+    std::unique_ptr<elementrecord[]> page = newPage(want);
+    if (last == cur && used > 0)
+        std::memcpy(page.get(), pages[cur].get(), sizeof(elementrecord) * static_cast<size_t>(used));
+    pages[last] = std::move(page);
     capacity = n;
 }
 
 void elementstore::release()
 {
-    if (pages) {
-        for (int32_t p = 0; p < pageSlots; ++p) delete[] pages[p];
-        delete[] pages;
-    }
-    pages = nullptr;
+    std::vector<std::unique_ptr<elementrecord[]>>().swap(pages);
     capacity = 0;
-    pageSlots = 0;
 }

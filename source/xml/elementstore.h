@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 // Flags word (word 3) of an element record; bits 0-15 hold the level.
 constexpr uint32_t REC_LEVEL_MASK = 0x0000FFFFu;
@@ -50,19 +52,18 @@ public:
     elementstore() = default;
     elementstore(const elementstore&) = delete;
     elementstore& operator=(const elementstore&) = delete;
-    // Frees every page.
-    ~elementstore() { release(); }
 
     // Enlarges the store towards n records, at most to the end of the page after the current one.
     void grow(int32_t n);
-    // Frees every page and the page array; capacity and pageSlots become 0.
+    // Frees every page and the page array; capacity and pageSlots() become 0.
     void release();
+    // Returns the number of entries of the page array.
+    int32_t pageSlots() const { return static_cast<int32_t>(pages.size()); }
     // Record i by the page rule (page i >> 16, slot i & 0xFFFF).
     elementrecord& at(int32_t i) { return pages[static_cast<uint32_t>(i) >> 16][i & 0xFFFF]; }
     // Read-only record i.
     const elementrecord& at(int32_t i) const { return pages[static_cast<uint32_t>(i) >> 16][i & 0xFFFF]; }
 
-    elementrecord** pages = nullptr; // page p holds records p * 65536 to p * 65536 + 65535
-    int32_t capacity = 0;            // records allocated
-    int32_t pageSlots = 0;           // entries of the pages array
+    std::vector<std::unique_ptr<elementrecord[]>> pages; // page p holds records p * 65536 to p * 65536 + 65535
+    int32_t capacity = 0;                                // records allocated
 };

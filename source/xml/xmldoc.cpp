@@ -10,14 +10,14 @@ bool xmldoc::setText(const char16_t* newText)
     text.clear();
     text.shrink_to_fit();
     elements->release();
-    results.clear();
+    fileResults.clear();
     return rebuildIndex();
 }
 
 bool xmldoc::setText(std::u16string_view newText)
 {
     text.assign(newText.data(), newText.size());
-    results.clear();
+    fileResults.clear();
     return rebuildIndex();
 }
 
@@ -115,6 +115,4 @@ void xmldoc::zeroPositions()
     currentIndex = 0;
     childIndex = 0;
     nodeKind = 0;
-    nodeOffset = 0;
-    nodeLength = 0;
 }

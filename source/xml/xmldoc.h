@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "elementstore.h"
 #include "xmlescape.h"
@@ -20,15 +21,40 @@ constexpr int32_t PATH_ANYWHERE = 3;
 // A search path, validated on construction.
 struct pathcursor {
     int32_t kind = PATH_NONE;           // PATH_ kind, PATH_INVALID when the path does not parse
-    uint8_t strict = 0;                 // predicates limited to numbers and attribute tests; never set
     const char16_t* pathText = nullptr; // the path, 0-terminated
     int32_t pos = 0;                    // offset of the first step once validated
-    int32_t attrStart = 0;              // offset of the name of a final "/@name" step
     int32_t stepStart = 0;              // offset of the first step, after leading slashes
-    int32_t valueLength = 0;            // length of the last predicate value
 
     // Validates path (null or 0-terminated); kind is PATH_INVALID when it does not parse.
     explicit pathcursor(const char16_t* path);
+};
+
+// Statuses of a parsefault beyond the scanner's SCAN_ statuses: nesting faults the parser repaired.
+constexpr int32_t PARSE_UNENDED_START_TAG = 13; // a start tag closed by the end of an enclosing element or text
+constexpr int32_t PARSE_LONE_END_TAG = 14;      // an end tag that matches no open element
+constexpr int32_t PARSE_ROOT_HAS_SIBLING = 15;  // more than one top-level element
+constexpr int32_t PARSE_NO_ROOT_ELEMENT = 16;   // a text without any element
+
+// One fault of a parse, as data.
+struct parsefault {
+    scanerror error;    // SCAN_ or PARSE_ status and the offset of the tag at fault
+    int32_t offset2;    // where an unended start tag was closed; -1 otherwise
+    int32_t nameStart;  // the element name of an unended or lone tag: units nameStart.. of parseresult::names
+    int32_t nameLength; // its length; 0 for a fault without a name
+    int32_t group;      // faults one error node brought at once: their count on the first, 0 on the rest
+};
+
+// The faults of one parse, in the order they were met; the file layer writes them as result records.
+struct parseresult {
+    std::vector<parsefault> faults; // at most ERROR_LIMIT, plus the rest of a group that began below it
+    std::u16string names;           // the names the faults carry, copied so that later edits leave them as read
+
+    // Forgets every fault.
+    void clear();
+    // Adds one fault unless ERROR_LIMIT faults are kept already; name may be empty.
+    void add(int32_t status, int32_t offset, int32_t offset2, std::u16string_view name);
+    // Adds the faults an error node held as one group, unless ERROR_LIMIT faults are kept already.
+    void addHeld(const std::vector<scanerror>& held);
 };
 
 class xmldoc {
@@ -71,6 +97,9 @@ public:
     bool loadFile(const char16_t* path);
     // Writes the text to a file in the document's encoding; returns success (file I/O).
     bool saveFile(const char16_t* path);
+    // Returns the result records of the last parse, load or save: the file's records, then the parse faults,
+    // written as text by the file layer.
+    std::u16string resultText() const;
 
     // Moves currentIndex to the next element of the current level matching path; returns whether found.
     bool findNext(const char16_t* path);
@@ -88,15 +117,13 @@ public:
     bool putAttributeNumber(std::u16string_view name, int32_t number, int32_t flags);
 
     std::u16string text;                    // the document, the only copy of it
-    std::u16string results;                 // result records of the last parse, load or save
+    parseresult parsed;                     // faults of the last parse; emptied by each rebuild, load and save
+    std::u16string fileResults;             // result records of the last load or save; emptied by setText
     int32_t parentIndex = 0;                // parent of the current element (0: top level)
     int32_t currentIndex = 0;               // current element (0: before the first of its level)
     int32_t childIndex = 0;                 // current child of the current element (0: before the first)
     int32_t nextFreeRecord = 0;             // next record index to hand out
-    int32_t freeList = 0;                   // chain of released records; always 0 here
     int32_t nodeKind = 0;                   // KIND_ELEMENT when currentIndex is set, else 0
-    int32_t nodeOffset = 0;                 // text range of a current non-element node; always 0 here
-    int32_t nodeLength = 0;                 // length of that range; always 0 here
     uint32_t docFlags = 0;                  // DOC_ flags, including the byte-order-mark bits of a load
     std::unique_ptr<elementstore> elements; // the paged record store
 

@@ -2,6 +2,34 @@
 
 using unitclass::isNameBoundary;
 
+namespace {
+
+// Returns the offset after the predicate whose '[' is at p[i], or -1 when it does not parse. A predicate is
+// only checked, never applied: a number, "@name" with an optional value, or a name, then ']'.
+int32_t skipPredicate(const char16_t* p, int32_t i)
+{
+    const int32_t start = ++i;
+    if (p[i] >= u'1' && p[i] <= u'9') {
+        while (p[i] >= u'0' && p[i] <= u'9') ++i;
+    } else {
+        while (!isNameBoundary(p[i])) ++i;
+        if (p[start] == u'@' && p[i] == u'=') {
+            ++i;
+            if (p[i] == u'\'' || p[i] == u'"') {
+                const char16_t quote = p[i++];
+                while (p[i] != 0 && p[i] != quote) ++i;
+                if (p[i] == 0) return -1;
+                ++i;
+            } else {
+                while (p[i] != 0 && p[i] != u']') ++i;
+            }
+        }
+    }
+    return p[i] == u']' ? i + 1 : -1;
+}
+
+} // namespace
+
 pathcursor::pathcursor(const char16_t* path) : pathText(path)
 {
     if (!path || path[0] == 0) {
@@ -22,51 +50,19 @@ pathcursor::pathcursor(const char16_t* path) : pathText(path)
             return;
         }
         if (p[i] == u'[') {
-            ++i;
-            if (p[i] >= u'1' && p[i] <= u'9') {
-                while (p[i] >= u'0' && p[i] <= u'9') ++i;
-            } else if (p[i] == u'@') {
-                ++i;
-                while (!isNameBoundary(p[i])) ++i;
-                if (p[i] == u'=') {
-                    ++i;
-                    if (p[i] == u'\'' || p[i] == u'"') {
-                        const char16_t quote = p[i++];
-                        const int32_t valueStart = i;
-                        while (p[i] != 0 && p[i] != quote) ++i;
-                        if (p[i] == 0) {
-                            kind = PATH_INVALID;
-                            return;
-                        }
-                        valueLength = i - valueStart;
-                        ++i;
-                    } else {
-                        const int32_t valueStart = i;
-                        while (p[i] != 0 && p[i] != u']') ++i;
-                        valueLength = i - valueStart;
-                    }
-                }
-            } else if (!strict) {
-                while (!isNameBoundary(p[i])) ++i;
-            } else {
+            i = skipPredicate(p, i);
+            if (i < 0) {
                 kind = PATH_INVALID;
                 return;
             }
-            if (p[i] != u']') {
-                kind = PATH_INVALID;
-                return;
-            }
-            ++i;
         }
         if (p[i] == 0) break;
         if (p[i] == u'/') {
             if (p[i + 1] == u'@') {
+                // Only a last step may name an attribute.
                 int32_t j = i + 2;
                 while (!isNameBoundary(p[j])) ++j;
-                if (j > i + 2 && p[j] == 0) {
-                    attrStart = i + 2;
-                    break;
-                }
+                if (j > i + 2 && p[j] == 0) break;
                 kind = PATH_INVALID;
                 return;
             }
@@ -116,8 +112,6 @@ bool xmldoc::findNext(const char16_t* path)
     parentIndex = record(r).parent;
     childIndex = 0;
     nodeKind = KIND_ELEMENT;
-    nodeOffset = 0;
-    nodeLength = 0;
     return true;
 }
 
@@ -131,8 +125,6 @@ bool xmldoc::findNextChild(const char16_t* path)
     currentIndex = record(r).parent;
     parentIndex = currentIndex != 0 ? record(currentIndex).parent : 0;
     nodeKind = currentIndex != 0 ? KIND_ELEMENT : 0;
-    nodeOffset = 0;
-    nodeLength = 0;
     return true;
 }
 
@@ -284,8 +276,6 @@ bool xmldoc::insertElement(std::u16string_view name, std::u16string_view value, 
         childIndex = 0;
     }
     nodeKind = currentIndex != 0 ? KIND_ELEMENT : 0;
-    nodeOffset = 0;
-    nodeLength = 0;
     return true;
 }
 

@@ -1,7 +1,5 @@
 #include "xmlescape.h"
 
-#include "xmldoc.h"
-
 namespace {
 
 bool isAsciiLetter(char16_t u) { return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z'); }
@@ -89,33 +87,4 @@ std::u16string decimalText(int64_t number)
     if (number < 0) out += u'-';
     while (n > 0) out += digits[--n];
     return out;
-}
-
-void appendResult(std::u16string& results, const char16_t* name, const char16_t* data, uint32_t flags, int32_t number,
-                  int32_t offset2)
-{
-    if (results.size() >= RESULT_LIMIT) return;
-    xmldoc scratch;
-    scratch.setText(std::u16string_view(results));
-    if (flags & RESULT_UPDATE)
-        scratch.findNext(name);
-    else
-        scratch.insertElement(name, std::u16string_view(), ADD_INLINE);
-    if (data) {
-        const char16_t* attribute = (flags & RESULT_DATA_TYPE)       ? u"type"
-                                    : (flags & RESULT_DATA_ENCODING) ? u"encoding"
-                                    : (flags & RESULT_DATA_MSG)      ? u"msg"
-                                                                     : u"tagname";
-        scratch.putAttribute(scratch.currentIndex, attribute, data, 0);
-    }
-    if (flags & RESULT_NUMBER_N)
-        scratch.putAttribute(scratch.currentIndex, u"n", decimalText(number), 0);
-    else if (flags & RESULT_NUMBER_COUNT)
-        scratch.putAttribute(scratch.currentIndex, u"count", decimalText(number), 0);
-    else if (flags & RESULT_NUMBER_LENGTH)
-        scratch.putAttribute(scratch.currentIndex, u"length", decimalText(number), 0);
-    else if (number != -1)
-        scratch.putAttribute(scratch.currentIndex, u"offset", decimalText(number), 0);
-    if (offset2 != -1) scratch.putAttribute(scratch.currentIndex, u"offset2", decimalText(offset2), 0);
-    results = scratch.text;
 }

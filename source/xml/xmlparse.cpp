@@ -13,6 +13,28 @@ struct openelement {
 
 } // namespace
 
+void parseresult::clear()
+{
+    faults.clear();
+    names.clear();
+}
+
+void parseresult::add(int32_t status, int32_t offset, int32_t offset2, std::u16string_view name)
+{
+    if (faults.size() >= ERROR_LIMIT) return;
+    faults.push_back(
+        {{status, offset}, offset2, static_cast<int32_t>(names.size()), static_cast<int32_t>(name.size()), 1});
+    names.append(name);
+}
+
+void parseresult::addHeld(const std::vector<scanerror>& held)
+{
+    if (held.empty() || faults.size() >= ERROR_LIMIT) return;
+    const int32_t nameStart = static_cast<int32_t>(names.size());
+    for (const scanerror& e : held) faults.push_back({e, -1, nameStart, 0, 0});
+    faults[faults.size() - held.size()].group = static_cast<int32_t>(held.size());
+}
+
 int32_t xmldoc::indexElements(int32_t root, tokencursor& cursor)
 {
     std::vector<openelement> stack;
@@ -38,8 +60,8 @@ int32_t xmldoc::indexElements(int32_t root, tokencursor& cursor)
         if (depth <= k) return;
         for (size_t i = depth; i > k; --i) {
             const openelement& e = stack[i];
-            std::u16string name(t + e.nameStart, static_cast<size_t>(e.nameLength));
-            appendResult(results, u"unended_start_tag", name.c_str(), 0, record(e.record).startOffset, offset2);
+            parsed.add(PARSE_UNENDED_START_TAG, record(e.record).startOffset, offset2,
+                       std::u16string_view(t + e.nameStart, static_cast<size_t>(e.nameLength)));
         }
         const int32_t m = stack[k].record;
         bool containsError = false;
@@ -127,13 +149,12 @@ int32_t xmldoc::indexElements(int32_t root, tokencursor& cursor)
                 stack.pop_back();
             } else {
                 flagFault();
-                std::u16string name(endName, static_cast<size_t>(n));
-                appendResult(results, u"lone_end_tag", name.c_str(), 0, token.start, -1);
+                parsed.add(PARSE_LONE_END_TAG, token.start, -1, std::u16string_view(endName, static_cast<size_t>(n)));
             }
         } else if (kind == KIND_ERROR) {
             flagFault();
-            if (results.size() < RESULT_LIMIT) results += token.records;
-            token.records.clear();
+            parsed.addHeld(token.held);
+            token.held.clear();
         } else if (kind == KIND_END) {
             closeAbove(0, static_cast<int32_t>(text.size()));
             break;
@@ -161,10 +182,10 @@ int32_t xmldoc::indexElements(int32_t root, tokencursor& cursor)
 bool xmldoc::rebuildIndex()
 {
     zeroPositions();
+    parsed.clear();
     nextFreeRecord = 1;
     const int32_t required = static_cast<int32_t>(text.size() / 64 + 8);
     if (elements->capacity < required) elements->grow(required);
-    freeList = 0;
     record(0) = elementrecord{};
     if (!text.empty()) {
         tokencursor cursor;
@@ -177,9 +198,9 @@ bool xmldoc::rebuildIndex()
         record(0).totalLength = static_cast<int32_t>(text.size());
         if (first != 0) {
             record(0).firstChild = first;
-            if (record(first).nextSibling != 0) appendResult(results, u"root_has_sibling", nullptr, 0, -1, -1);
+            if (record(first).nextSibling != 0) parsed.add(PARSE_ROOT_HAS_SIBLING, -1, -1, {});
         } else {
-            appendResult(results, u"no_root_element", nullptr, 0, -1, -1);
+            parsed.add(PARSE_NO_ROOT_ELEMENT, -1, -1, {});
         }
     }
     zeroPositions();

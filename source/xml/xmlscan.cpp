@@ -1,7 +1,5 @@
 #include "xmlscan.h"
 
-#include "xmlescape.h"
-
 namespace unitclass {
 bool isWordEnd(char16_t u)
 {
@@ -200,19 +198,19 @@ struct construct {
     int32_t kind = KIND_ERROR;
     int32_t end = -1; // offset after the construct; -1 when the text ended inside it
     int32_t stop = 0; // where the scan stopped when the text ended
-    const char16_t* unterminatedType = u"tag";
+    int32_t unterminatedStatus = SCAN_UNTERMINATED_TAG;
     uint32_t flags = 0;
     int32_t nameStart = 0;
     int32_t nameEnd = 0;
     bool doctypeOpen = false; // "<!D" outside a declaration: the caller scans the declaration
 };
 
-void syntaxRecord(std::u16string& records, const char16_t* name, int32_t offset)
+void hold(std::vector<scanerror>& held, int32_t status, int32_t offset)
 {
-    appendResult(records, name, nullptr, 0, offset, -1);
+    if (held.size() < ERROR_LIMIT) held.push_back({status, offset});
 }
 
-construct scanTag(const char16_t* t, int32_t s, bool inDoctype, std::u16string& records)
+construct scanTag(const char16_t* t, int32_t s, bool inDoctype, std::vector<scanerror>& held)
 {
     construct c;
     int32_t p = s + 1;
@@ -238,16 +236,16 @@ construct scanTag(const char16_t* t, int32_t s, bool inDoctype, std::u16string& 
     if (u == 0) return unterminated(p);
     if (isNameStart(u)) {
         c.kind = KIND_ELEMENT;
-        c.unterminatedType = u"start_tag";
+        c.unterminatedStatus = SCAN_UNTERMINATED_START_TAG;
         attributes = true;
         p = readName(p);
     } else if (u == u'/') {
         c.kind = KIND_END_TAG;
-        c.unterminatedType = u"end_tag";
+        c.unterminatedStatus = SCAN_UNTERMINATED_END_TAG;
         p = readName(p + 1);
     } else if (u == u'?') {
         c.kind = KIND_PI;
-        c.unterminatedType = u"processing_instruction";
+        c.unterminatedStatus = SCAN_UNTERMINATED_PI;
         delimLength = 2;
         d2 = u'?';
         p = readName(p + 1);
@@ -259,12 +257,12 @@ construct scanTag(const char16_t* t, int32_t s, bool inDoctype, std::u16string& 
             if (u == 0) return unterminated(p);
             if (u == u'-') {
                 c.kind = KIND_COMMENT;
-                c.unterminatedType = u"comment";
+                c.unterminatedStatus = SCAN_UNTERMINATED_COMMENT;
                 delimLength = 3;
                 d1 = d2 = u'-';
                 ++p;
             } else {
-                syntaxRecord(records, u"comment_tag_syntax", s);
+                hold(held, SCAN_COMMENT_TAG_SYNTAX, s);
                 attributes = true;
             }
         } else if (!inDoctype) {
@@ -273,12 +271,12 @@ construct scanTag(const char16_t* t, int32_t s, bool inDoctype, std::u16string& 
                 if (u == 0) return unterminated(p);
                 if (u == u'C') {
                     c.kind = KIND_CDATA;
-                    c.unterminatedType = u"cdata_section";
+                    c.unterminatedStatus = SCAN_UNTERMINATED_CDATA;
                     delimLength = 3;
                     d1 = d2 = u']';
                     ++p;
                 } else {
-                    syntaxRecord(records, u"cdata_section_syntax", s);
+                    hold(held, SCAN_CDATA_SECTION_SYNTAX, s);
                     attributes = true;
                 }
             } else if (u == u'D') {
@@ -287,20 +285,20 @@ construct scanTag(const char16_t* t, int32_t s, bool inDoctype, std::u16string& 
                 c.end = p + 1;
                 return c;
             } else {
-                syntaxRecord(records, u"exclamation_tag_syntax", s);
+                hold(held, SCAN_EXCLAMATION_TAG_SYNTAX, s);
                 attributes = true;
             }
         } else if (u == u'A' || u == u'E' || u == u'N') {
             c.kind = KIND_DOCTYPE;
-            c.unterminatedType = u"document_type";
+            c.unterminatedStatus = SCAN_UNTERMINATED_DOCTYPE;
             declarationQuotes = true;
             ++p;
         } else {
-            syntaxRecord(records, u"doctype_tag_syntax", s);
+            hold(held, SCAN_DOCTYPE_TAG_SYNTAX, s);
             attributes = true;
         }
     } else {
-        syntaxRecord(records, u"first_tag_syntax", s);
+        hold(held, SCAN_FIRST_TAG_SYNTAX, s);
         attributes = true;
     }
 
@@ -389,14 +387,14 @@ int32_t scanNode(tokencursor& cursor, nodetoken& token)
             }
         }
     } else {
-        construct c = scanTag(t, s, false, token.records);
+        construct c = scanTag(t, s, false, token.held);
         if (c.doctypeOpen) {
             p = c.end;
             kind = KIND_DOCTYPE;
             for (;;) {
                 u = t[p];
                 if (u == 0) {
-                    appendResult(token.records, u"unterminated_tag_syntax", u"document_type", RESULT_DATA_TYPE, s, -1);
+                    hold(token.held, SCAN_UNTERMINATED_DOCTYPE, s);
                     kind = KIND_ERROR;
                     break;
                 }
@@ -405,7 +403,7 @@ int32_t scanNode(tokencursor& cursor, nodetoken& token)
                     break;
                 }
                 if (u == u'<') {
-                    construct nested = scanTag(t, p, true, token.records);
+                    construct nested = scanTag(t, p, true, token.held);
                     if (nested.end < 0) {
                         p = nested.stop;
                         continue; // lands on the 0 unit and reports the declaration as unterminated
@@ -416,7 +414,7 @@ int32_t scanNode(tokencursor& cursor, nodetoken& token)
                 ++p;
             }
         } else if (c.end < 0) {
-            appendResult(token.records, u"unterminated_tag_syntax", c.unterminatedType, RESULT_DATA_TYPE, s, -1);
+            hold(token.held, c.unterminatedStatus, s);
             kind = KIND_ERROR;
             p = c.stop;
         } else {

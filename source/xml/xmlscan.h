@@ -1,8 +1,10 @@
 // The node scanner and token functions over UTF-16 text.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Node kinds; also the values of xmldoc::nodeKind.
 constexpr int32_t KIND_END_TAG = 0;
@@ -42,6 +44,31 @@ inline bool isNameStart(char16_t u) { return (u >= u'A' && u <= u'Z') || u == u'
 // Compares count units of a and b; returns 0 when equal, else the deciding difference.
 int compareNames(const char16_t* a, const char16_t* b, int32_t count, bool ignoreCase);
 
+// Statuses of a scanerror: a tag the scanner could not read as markup.
+constexpr int32_t SCAN_FIRST_TAG_SYNTAX = 1;       // '<' followed by a unit no tag begins with
+constexpr int32_t SCAN_EXCLAMATION_TAG_SYNTAX = 2; // "<!" followed by none of '-', '[' or 'D'
+constexpr int32_t SCAN_COMMENT_TAG_SYNTAX = 3;     // "<!-" not followed by '-'
+constexpr int32_t SCAN_CDATA_SECTION_SYNTAX = 4;   // "<![" not followed by 'C'
+constexpr int32_t SCAN_DOCTYPE_TAG_SYNTAX = 5;     // in a document type declaration, "<!" then none of "-AEN"
+// Statuses of a scanerror: the text ended inside a construct, named by what it was read as.
+constexpr int32_t SCAN_UNTERMINATED_TAG = 6;
+constexpr int32_t SCAN_UNTERMINATED_START_TAG = 7;
+constexpr int32_t SCAN_UNTERMINATED_END_TAG = 8;
+constexpr int32_t SCAN_UNTERMINATED_PI = 9;
+constexpr int32_t SCAN_UNTERMINATED_COMMENT = 10;
+constexpr int32_t SCAN_UNTERMINATED_CDATA = 11;
+constexpr int32_t SCAN_UNTERMINATED_DOCTYPE = 12;
+
+// Faults kept per list. Every fault reads as a record of more than one unit, so once this many are kept the
+// record text has reached its limit and later faults could never show.
+constexpr size_t ERROR_LIMIT = 1000;
+
+// A fault the scanner found, as data: what it was and where the tag at fault begins.
+struct scanerror {
+    int32_t status; // SCAN_ status (the parser adds PARSE_ statuses of its own)
+    int32_t offset; // offset of the tag's '<'; -1 for a fault of the whole document
+};
+
 // Scanner state over a 0-terminated text; offsets count UTF-16 units.
 struct tokencursor {
     int32_t tokenStart = 0;         // first unit of the last word or name
@@ -67,11 +94,11 @@ struct tokencursor {
 
 // One scanned node.
 struct nodetoken {
-    int32_t kind = KIND_END; // KIND_ value of the node
-    int32_t start = 0;       // offset of its first unit
-    int32_t length = 0;      // its length in units
-    uint32_t flags = 0;      // EMPTY_ELEMENT_TAG
-    std::u16string records;  // result records found while scanning, kept until an error node takes them
+    int32_t kind = KIND_END;     // KIND_ value of the node
+    int32_t start = 0;           // offset of its first unit
+    int32_t length = 0;          // its length in units
+    uint32_t flags = 0;          // EMPTY_ELEMENT_TAG
+    std::vector<scanerror> held; // faults met while scanning, held until an error node takes them
 };
 
 // Scans the node at cursor.next, fills token and moves next past it; returns the node kind.

@@ -5,6 +5,7 @@
 
 #include "support/indexcheck.h"
 #include "support/xmltesttext.h"
+#include "resultrecord.h"
 #include "xmldoc.h"
 
 namespace {
@@ -46,7 +47,7 @@ TEST_P(Deep, ParsesEditsAndChecksWithoutRecursion)
         // Every open element became a start tag only; all of them are siblings under the document.
         EXPECT_EQ(doc.record(leaf).level(), 0u);
         EXPECT_EQ(doc.record(leaf).parent, 0);
-        EXPECT_GE(doc.results.size(), RESULT_LIMIT);
+        EXPECT_GE(doc.resultText().size(), RESULT_LIMIT);
     }
     // An edit at the very start walks every later record.
     ASSERT_TRUE(doc.findNext(nullptr));

@@ -5,6 +5,7 @@
 
 #include "support/indexcheck.h"
 #include "support/xmltesttext.h"
+#include "resultrecord.h"
 #include "xmldoc.h"
 
 namespace {
@@ -307,6 +308,16 @@ constexpr pathcase pathCases[] = {
     {"attribute_predicate", u"a[@x='1']", PATH_RELATIVE, "a"},
     {"unquoted_attribute_predicate", u"a[@x=1]", PATH_RELATIVE, "a"},
     {"name_predicate", u"a[y]", PATH_RELATIVE, "a"},
+    {"empty_predicate", u"a[]", PATH_RELATIVE, "a"},
+    {"zero_reads_as_name_predicate", u"a[0]", PATH_RELATIVE, "a"},
+    {"attribute_without_value", u"a[@x]", PATH_RELATIVE, "a"},
+    {"quoted_value_holds_bracket_and_slash", u"a[@x='/]']", PATH_RELATIVE, "a"},
+    {"predicate_then_step", u"a[1]/b", PATH_RELATIVE, "a"},
+    {"index_with_letters", u"a[1x]", PATH_INVALID, ""},
+    {"name_predicate_with_value", u"a[y=1]", PATH_INVALID, ""},
+    {"unquoted_value_runs_to_end", u"a[@x=1", PATH_INVALID, ""},
+    {"two_predicates", u"a[1][2]", PATH_INVALID, ""},
+    {"quote_after_unquoted_value", u"a[@x=1']", PATH_RELATIVE, "a"},
     {"final_attribute_step", u"a/@x", PATH_RELATIVE, "a"},
     {"absolute_finds_nothing", u"/a", PATH_ABSOLUTE, ""},
     {"anywhere_finds_nothing", u"//a", PATH_ANYWHERE, ""},

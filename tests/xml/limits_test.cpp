@@ -44,7 +44,7 @@ TEST_P(LongTag, IndexedOrLeftOut)
     std::string expected = c.results;
     const size_t mark = expected.find('%');
     if (mark != std::string::npos) expected.replace(mark, 1, std::to_string(text.size()));
-    EXPECT_EQ(u8(doc.results), expected);
+    EXPECT_EQ(u8(doc.resultText()), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Limits, LongTag, ::testing::ValuesIn(longTagCases),

@@ -15,7 +15,7 @@ TEST(Store, NullTextLeavesEightRecordsAndZeroedState)
     EXPECT_EQ(doc.elements->capacity, 0);
     EXPECT_FALSE(doc.setText(static_cast<const char16_t*>(nullptr)));
     EXPECT_TRUE(doc.text.empty());
-    EXPECT_TRUE(doc.results.empty());
+    EXPECT_TRUE(doc.resultText().empty());
     EXPECT_EQ(doc.elements->capacity, 8);
     const elementrecord& d = doc.record(0);
     EXPECT_EQ(d.startOffset | d.totalLength | static_cast<int32_t>(d.tagLengths | d.flags) | d.parent | d.firstChild |
@@ -32,7 +32,7 @@ TEST(Store, NullTextReleasesPagesOfALargerStore)
     EXPECT_GT(doc.elements->capacity, 8);
     doc.setText(static_cast<const char16_t*>(nullptr));
     EXPECT_EQ(doc.elements->capacity, 8);
-    EXPECT_EQ(doc.elements->pageSlots, 4);
+    EXPECT_EQ(doc.elements->pageSlots(), 4);
 }
 
 struct growthcase {
@@ -97,9 +97,9 @@ TEST(Store, FullPageIsNotCopiedWhenTheNextPageIsAdded)
     elementstore store;
     store.grow(STORE_PAGE_RECORDS);
     store.at(65535).startOffset = 1234;
-    elementrecord* page0 = store.pages[0];
+    elementrecord* page0 = store.pages[0].get();
     store.grow(STORE_PAGE_RECORDS + STORE_PAGE_RECORDS / 2);
-    EXPECT_EQ(store.pages[0], page0);
+    EXPECT_EQ(store.pages[0].get(), page0);
     EXPECT_EQ(store.capacity, 98304);
     EXPECT_EQ(store.at(65535).startOffset, 1234);
 }
@@ -129,7 +129,7 @@ TEST(Store, OneGrowthStopsAtTheEndOfTheNextPage)
     EXPECT_EQ(store.capacity, 2 * STORE_PAGE_RECORDS);
     store.grow(5 * STORE_PAGE_RECORDS);
     EXPECT_EQ(store.capacity, 3 * STORE_PAGE_RECORDS);
-    EXPECT_GE(store.pageSlots, 3);
+    EXPECT_GE(store.pageSlots(), 3);
 }
 
 // Inserts "<n/>" at offset by hand and links it with the primitives alone.
