@@ -341,3 +341,44 @@ TEST(PrepareWorkspaceDescriptor, ElevatedOnlyAdministratorsFromTheStart)
 }
 
 } // namespace
+
+namespace {
+
+std::wstring replacedpath;
+
+// The workspace's name now shows a link (a directory replaced after it was made).
+DWORD replacedbylink(const wchar_t* path)
+{
+    if (_wcsicmp(path, replacedpath.c_str()) == 0) return FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    return systemcalls.attributes(path);
+}
+
+// Whatever stands at the workspace's name when the worker starts or the
+// hand-off comes must be the directory this run made: a link there is not
+// extracted into, stamped or started from.
+TEST(HeldWorkspace, ReplacedByALinkIsNotUsed)
+{
+    restoretemp keep;
+    onepackage p = writepackage();
+    RemoveDirectoryW((p.temp + L"setup").c_str());
+    installrun run;
+    run.workspacedirw = p.temp;
+    run.workspacedir = widetoansi(p.temp);
+    run.package = filehandle(CreateFileW(p.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+    ASSERT_EQ(prepareworkspace(run.setupdirw(), true), WORKSPACE_READY);
+    replacedpath = run.setupdirw();
+    extractionoutcome outcome;
+    {
+        restorecalls restore;
+        filesystem.attributes = replacedbylink;
+        EXPECT_FALSE(workspaceisheld(run.setupdirw()));
+        outcome = extractsetup(run);
+    }
+    EXPECT_FALSE(outcome.opened);
+    EXPECT_FALSE(fileexists(run.setupdirw() + L"\\rEdizo.exe"));
+    EXPECT_TRUE(workspaceisheld(run.setupdirw()));
+    dropemptyworkspace(run.setupdirw());
+}
+
+} // namespace
