@@ -113,7 +113,10 @@ bool systemvolumeflags(const wchar_t* path, DWORD* flags)
 {
     wchar_t root[MAX_PATH + 1];
     if (!GetVolumePathNameW(path, root, MAX_PATH)) return false;
-    return GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, flags, nullptr, 0) != 0;
+    if (!GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, flags, nullptr, 0)) return false;
+    // A share reports the server's file system; what its ACLs mean is the server's business.
+    if (GetDriveTypeW(root) == DRIVE_REMOTE) *flags &= ~DWORD(FILE_PERSISTENT_ACLS);
+    return true;
 }
 
 bool systemownerof(HANDLE handle, void* owner)

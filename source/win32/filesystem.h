@@ -41,7 +41,8 @@ struct filesystemcalls {
     // The current directory becomes path (ANSI code page): true when it did.
     bool (*changedirectory)(const char* path);
     // The file-system flags (GetVolumeInformationW) of the volume that holds
-    // path; false when they cannot be read.
+    // path, without FILE_PERSISTENT_ACLS for a volume of another machine;
+    // false when they cannot be read.
     bool (*volumeflags)(const wchar_t* path, DWORD* flags);
     // The owner of the file or directory open as handle (with READ_CONTROL),
     // copied into owner (SECURITY_MAX_SID_SIZE bytes); false when unknown.
