@@ -57,7 +57,7 @@ inline std::string zeroarchive(const std::string& path, const std::string& progr
     std::vector<unsigned char> zeros(MIB, 0);
     uLong piececrc = crc32(0, zeros.data(), uInt(MIB));
     uLong crc = crc32(0, nullptr, 0);
-    for (uint64_t done = 0; done < size; done += MIB) crc = crc32_combine64(crc, piececrc, z_off64_t(MIB));
+    for (uint64_t done = 0; done < size; done += MIB) crc = crc32_combine(crc, piececrc, z_off_t(MIB));
 
     zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
     if (!zip) return std::string();
