@@ -12,6 +12,7 @@
 #include <io.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -75,9 +76,19 @@ bool walk(std::vector<opendirectory>& open, bool belowlink, std::vector<treestep
         return true;
     }
     bool noloop = true;
+    // Names met in this directory, in one case: a case-sensitive directory
+    // can hold names that the installer's file system takes for one.
+    std::map<std::wstring, std::string> met;
     do {
         if (isdots(found.name)) continue;
         std::string path = directory + "\\" + found.name;
+        std::wstring folded = ansitowide(found.name);
+        if (!folded.empty()) CharUpperBuffW(&folded[0], DWORD(folded.size()));
+        auto earlier = met.emplace(folded, path);
+        if (!earlier.second) {
+            steps.push_back({treestep::CASE_TWIN, path, 0, earlier.first->second});
+            continue;
+        }
         if (found.attrib & SUBDIRECTORY) {
             open.push_back({path});
             noloop = walk(open, belowlink || (found.attrib & REPARSE_POINT), steps);
@@ -122,6 +133,12 @@ bool filelist::GetAllFileInfoAndZip(const char* directory, datazip& archive)
             logline("filelist", "filelist::GetAllFileInfoAndZip", 31, "%s leads back to %s: not packed\n",
                     step.path.c_str(), step.again.c_str());
             return false;
+        }
+        if (step.kind == treestep::CASE_TWIN) {
+            logline("filelist", "filelist::GetAllFileInfoAndZip", 33, "%s differs only in case from %s: not packed\n",
+                    step.path.c_str(), step.again.c_str());
+            complete = false;
+            continue;
         }
         if (step.kind == treestep::UNLISTABLE) {
             logline("filelist", "filelist::GetAllFileInfoAndZip", 29, "Cannot get handle for file %s\n",

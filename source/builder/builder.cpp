@@ -64,12 +64,19 @@ bool isdirectory(const char* path)
 }
 
 // Checks a tree before anything is compressed: false, with its line, when
-// the tree has a loop or a file a package cannot hold (2 GiB or more).
+// the tree has a loop, two names in one directory that differ only in case
+// (Windows would install one file for both) or a file a package cannot hold
+// (2 GiB or more).
 bool checktree(const char* tree)
 {
     for (const treestep& step : filelist::listtree(tree)) {
         if (step.kind == treestep::LOOP) {
             plainline("%s leads back to %s: a tree with a loop cannot be packed!\n", step.path.c_str(),
+                      step.again.c_str());
+            return false;
+        }
+        if (step.kind == treestep::CASE_TWIN) {
+            plainline("%s differs only in case from %s: a package cannot hold both!\n", step.path.c_str(),
                       step.again.c_str());
             return false;
         }

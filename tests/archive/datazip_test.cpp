@@ -226,6 +226,40 @@ TEST_F(WriterTest, WalkStopsAtALinkBackIntoTheTree)
     EXPECT_EQ(log.find("setup\\d\\up\\"), std::string::npos) << "nothing below the link is packed\n" << log;
 }
 
+TEST_F(WriterTest, WalkLeavesOutANameDifferingOnlyInCase)
+{
+    writetree(root, {{"setup\\Alpha.txt", "a"}, {"setup\\d\\b.txt", "b"}});
+    // A second name for the file in a case-sensitive directory.
+    const std::wstring link = harness::widen(root) + L"\\setup\\ALPHA.TXT";
+    const bool made = harness::makeunixlink("Alpha.txt", link);
+    struct unlink {
+        std::wstring path;
+        ~unlink() { harness::removeunixlink(path); }
+    } guard{link};
+    ASSERT_TRUE(made);
+
+    std::vector<std::string> twins;
+    for (const treestep& step : filelist::listtree("setup"))
+        if (step.kind == treestep::CASE_TWIN) twins.push_back(step.path + " " + step.again);
+    ASSERT_EQ(twins.size(), 1u);
+    EXPECT_TRUE(twins[0] == "setup\\ALPHA.TXT setup\\Alpha.txt" || twins[0] == "setup\\Alpha.txt setup\\ALPHA.TXT")
+        << twins[0];
+
+    datazip archive("qlib.zip");
+    stdoutcapture out;
+    ASSERT_TRUE(archive.zipfopen());
+    EXPECT_FALSE(filelist().GetAllFileInfoAndZip("setup", archive));
+    EXPECT_TRUE(archive.closezipfile());
+    std::string log = out.finish();
+    EXPECT_NE(log.find(" filelist filelist::GetAllFileInfoAndZip 33: " + twins[0].substr(0, twins[0].find(' ')) +
+                       " differs only in case from "),
+              std::string::npos)
+        << log;
+    parsedzip z = parsezip(readfile(root + "\\qlib.zip"));
+    ASSERT_EQ(z.fault, "");
+    EXPECT_EQ(z.entries, 2u) << "one entry for the file, one for d\\b.txt";
+}
+
 TEST_F(WriterTest, UnreadableSourceFailsAndLeavesNoEntry)
 {
     writetree(root, {{"setup\\a.txt", "alpha"}, {"setup\\locked.txt", "secret"}});

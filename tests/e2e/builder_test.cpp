@@ -473,6 +473,25 @@ TEST_P(TreeWithLoop, EndsWithItsLineAndNoPackage)
 INSTANTIATE_TEST_SUITE_P(Builder, TreeWithLoop, testing::ValuesIn(loopRows),
                          [](const testing::TestParamInfo<LoopRow>& info) { return std::string(info.param.name); });
 
+// A case-sensitive directory holds two names for what Windows takes for one
+// file (here a Unix link beside its target): the builder refuses the tree.
+TEST(Builder, NamesDifferingOnlyInCaseRefused)
+{
+    workdir work(L"builder_case_twins", {{"setup/rEdizo.exe", pattern(1000, 17)}, {"app/readme.txt", "app"}});
+    linkset links;
+    ASSERT_TRUE(links.add(work.dir, "app/README.TXT", "readme.txt"));
+    harness::runresult r = work.build();
+    EXPECT_EQ(r.exitcode, DWORD(-1)) << r.output;
+    const bool upperfirst =
+        r.output.find("app\\readme.txt differs only in case from app\\README.TXT: a package cannot hold both!\n") !=
+        std::string::npos;
+    const bool lowerfirst =
+        r.output.find("app\\README.TXT differs only in case from app\\readme.txt: a package cannot hold both!\n") !=
+        std::string::npos;
+    EXPECT_TRUE(upperfirst || lowerfirst) << r.output;
+    EXPECT_FALSE(harness::fileexists(work.package()));
+}
+
 TEST(Builder, LinksOutsideTheTreeArePackedAsTheirTargets)
 {
     workdir work(L"builder_outside_links", {{"setup/rEdizo.exe", pattern(1000, 15)}, {"app/readme.txt", "app"}});

@@ -142,6 +142,12 @@ const RefusalRow refusalRows[] = {
     {"name_inside_code_page_936", "touch setup/日本.txt", 936, WALK_OK, ""},
     {"name_windows_cannot_hold", "touch 'setup/a:b'", 1252, WALK_REFUSED, "setup/a:b: has a character"},
     {"name_not_utf8", "touch \"setup/$(printf '\\377')x\"", 1252, WALK_REFUSED, "is not named in UTF-8"},
+    {"names_differing_only_in_case", "echo y >setup/PLAIN.txt", 1252, WALK_REFUSED,
+     "setup/plain.txt: differs only in case from setup/PLAIN.txt"},
+    {"directories_differing_only_in_case", "mkdir -p setup/Dir/a setup/dir/b", 1252, WALK_REFUSED,
+     "setup/dir: differs only in case from setup/Dir"},
+    {"accented_names_differing_only_in_case", "touch setup/é.txt setup/É.txt", 1252, WALK_REFUSED,
+     "setup/é.txt: differs only in case from setup/É.txt"},
 };
 
 class WalkRefusal : public testing::TestWithParam<RefusalRow> {};

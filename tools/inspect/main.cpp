@@ -25,15 +25,12 @@ int usage()
                     "       inspect verify [--codepage N] PACKAGE\n"
                     "       inspect extract [--codepage N] PACKAGE DIR\n"
                     "verify and extract: exit 0 when sound, 1 with one line per finding, 2 when the file\n"
-                    "cannot be read as a package. Names are read in code page 936 unless --codepage says.\n");
+                    "cannot be read as a package. extract reports what verify reports and writes every\n"
+                    "entry it can read whole (also beside a digest mismatch or a name at fault); it exits\n"
+                    "0 only when the package is sound and every entry was written. Names are read in code\n"
+                    "page 936 unless --codepage says; control characters and bytes that are no character\n"
+                    "of the code page are shown as \\xNN in every output.\n");
     return USAGE;
-}
-
-std::string shown(int codepage, const std::string& name)
-{
-    std::string out;
-    toutf8(codepage, name, out);
-    return out;
 }
 
 std::string jsonstring(const std::string& text)
@@ -58,8 +55,9 @@ void printfindings(int codepage, const std::vector<finding>& findings)
 {
     for (const finding& f : findings) {
         std::string where = f.archive ? std::string("archive ") + f.archive + ": " : "";
-        if (!f.name.empty()) where += shown(codepage, f.name) + ": ";
-        printf("%s%s\n", where.c_str(), f.text.c_str());
+        if (!f.name.empty()) where += shownname(codepage, f.name) + ": ";
+        std::string other = f.other.empty() ? "" : shownname(codepage, f.other);
+        printf("%s%s%s\n", where.c_str(), f.text.c_str(), other.c_str());
     }
 }
 
@@ -117,12 +115,13 @@ int list(const inspectedpackage& p, int codepage, bool json)
     bool first = true;
     for (int i = 0; i < 2; ++i) {
         for (const inspectedentry& e : archives[i]->entries) {
-            std::string name;
-            bool converted = toutf8(codepage, e.name, name);
+            std::string converted;
+            bool whole = toutf8(codepage, e.name, converted);
+            std::string name = shownname(codepage, e.name);
             if (json) {
                 printf("%s\n  {\"archive\": \"%c\", \"name\": %s, \"converted\": %s, \"size\": %llu, "
                        "\"compressed\": %llu, \"crc\": \"%08x\"}",
-                       first ? "" : ",", 'A' + i, jsonstring(name).c_str(), converted ? "true" : "false",
+                       first ? "" : ",", 'A' + i, jsonstring(name).c_str(), whole ? "true" : "false",
                        (unsigned long long)e.size, (unsigned long long)e.compressed, unsigned(e.crc));
             } else {
                 printf("%c %12llu %12llu %08x %s\n", 'A' + i, (unsigned long long)e.size,
@@ -138,14 +137,16 @@ int list(const inspectedpackage& p, int codepage, bool json)
 // Writes each safe entry below the root, its name converted to UTF-8.
 class extractsink : public entrysink {
 public:
-    extractsink(outputtree& tree, int codepage, std::vector<finding>& findings, char archive)
-        : tree(tree), codepage(codepage), findings(findings), archive(archive)
+    extractsink(outputtree& tree, int codepage, std::vector<finding>& findings)
+        : tree(tree), codepage(codepage), findings(findings)
     {
     }
 
     bool begin(const inspectedentry& entry) override
     {
         name = entry.name;
+        // A name that reaches the sink starts with its archive's top directory.
+        archive = name.compare(0, 6, "setup\\") == 0 || name.compare(0, 6, "setup/") == 0 ? 'A' : 'B';
         std::vector<std::string> components;
         for (const std::string& part : splitname(entry.name, leadbytesof(codepage))) {
             std::string converted;
@@ -179,7 +180,7 @@ private:
     outputtree& tree;
     int codepage;
     std::vector<finding>& findings;
-    char archive;
+    char archive = 0;
     std::string name;
 };
 
@@ -226,14 +227,13 @@ int main(int argc, char** argv)
         printf("%s: not a package (no trailer marker, or the file cannot be read)\n", path);
         return INSPECT_UNREADABLE;
     }
-    leadbytetest islead = leadbytesof(codepage);
     std::vector<finding> findings;
     if (command == "info") {
         result = info(inspector.package());
     } else if (command == "list") {
         result = list(inspector.package(), codepage, json);
     } else if (command == "verify") {
-        result = inspector.verify(islead, findings);
+        result = inspector.verify(codepage, findings);
         printfindings(codepage, findings);
     } else {
         outputtree tree;
@@ -241,12 +241,8 @@ int main(int argc, char** argv)
             printf("%s\n", tree.why().c_str());
             return INSPECT_UNREADABLE;
         }
-        if (inspector.package().trailerpos < 0)
-            findings.push_back({0, "", "trailer offsets invalid: nothing to extract"});
-        for (char which : {'A', 'B'}) {
-            extractsink sink(tree, codepage, findings, which);
-            inspector.readarchive(which, islead, &sink, findings);
-        }
+        extractsink sink(tree, codepage, findings);
+        inspector.extract(codepage, &sink, findings);
         printfindings(codepage, findings);
         result = findings.empty() ? INSPECT_SOUND : INSPECT_FINDINGS;
     }

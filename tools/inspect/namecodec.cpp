@@ -4,6 +4,8 @@
 #include <windows.h>
 #else
 #include <iconv.h>
+#include <locale.h>
+#include <wctype.h>
 #endif
 
 #include <cstdio>
@@ -46,6 +48,79 @@ std::string escaped(const std::string& name)
         }
     }
     return out;
+}
+
+std::string hexbytes(const std::string& bytes)
+{
+    std::string out;
+    for (unsigned char c : bytes) {
+        char code[8];
+        snprintf(code, sizeof code, "\\x%02X", unsigned(c));
+        out += code;
+    }
+    return out;
+}
+
+// The code points of UTF-8 text; false when it is not valid UTF-8.
+bool decodeutf8(const std::string& text, std::u32string& out)
+{
+    out.clear();
+    for (size_t i = 0; i < text.size();) {
+        unsigned char c = (unsigned char)text[i];
+        size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        char32_t code = length == 1 ? c : c & (0x7F >> length);
+        for (size_t k = 1; k < length; ++k) {
+            unsigned char next = (unsigned char)text[i + k];
+            if ((next & 0xC0) != 0x80) return false;
+            code = code << 6 | (next & 0x3F);
+        }
+        out.push_back(code);
+        i += length;
+    }
+    return true;
+}
+
+void appendutf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out.push_back(char(c));
+    } else if (c < 0x800) {
+        out.push_back(char(0xC0 | (c >> 6)));
+        out.push_back(char(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(char(0xE0 | (c >> 12)));
+        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(char(0xF0 | (c >> 18)));
+        out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (c & 0x3F)));
+    }
+}
+
+// Characters a terminal acts on or that change how the text around them
+// shows: controls, zero-width and direction marks, line separators.
+bool hiddencharacter(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x200B && c <= 0x200F) || (c >= 0x2028 && c <= 0x202E) ||
+           (c >= 0x2060 && c <= 0x206F) || c == 0xFEFF || (c >= 0xFFF9 && c <= 0xFFFB);
+}
+
+// The simple uppercase form of a character, as the system's tables give it.
+char32_t uppercase(char32_t c)
+{
+    if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 32 : c;
+#ifdef _WIN32
+    if (c >= 0x10000) return c;
+    wchar_t unit = wchar_t(c);
+    CharUpperBuffW(&unit, 1);
+    return char32_t(unit);
+#else
+    static locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+    return unicode ? char32_t(towupper_l(wint_t(c), unicode)) : c;
+#endif
 }
 
 bool plainascii(const std::string& name)
@@ -97,6 +172,38 @@ bool toutf8(int codepage, const std::string& name, std::string& out)
     out = converted;
     return true;
 #endif
+}
+
+std::string shownname(int codepage, const std::string& name)
+{
+    leadbytetest islead = leadbytesof(codepage);
+    std::string out;
+    for (size_t i = 0; i < name.size();) {
+        size_t length = islead && islead((unsigned char)name[i]) && i + 1 < name.size() ? 2 : 1;
+        std::string character = name.substr(i, length);
+        std::string converted;
+        std::u32string codes;
+        bool shown = toutf8(codepage, character, converted) && decodeutf8(converted, codes);
+        for (char32_t c : codes) shown = shown && !hiddencharacter(c);
+        out += shown ? converted : hexbytes(character);
+        i += length;
+    }
+    return out;
+}
+
+std::string foldedcomponent(int codepage, const std::string& component)
+{
+    std::string text;
+    std::u32string codes;
+    if (!toutf8(codepage, component, text) || !decodeutf8(text, codes)) {
+        text = component;
+        for (char& c : text)
+            if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+        return text;
+    }
+    text.clear();
+    for (char32_t c : codes) appendutf8(text, uppercase(c));
+    return text;
 }
 
 bool fromutf8(int codepage, const std::string& name, std::string& out)

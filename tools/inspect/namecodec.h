@@ -19,6 +19,19 @@ bool knowncodepage(int codepage);
 // with \xNN escapes for every byte above 0x7F) when it cannot be converted.
 bool toutf8(int codepage, const std::string& name, std::string& out);
 
+// The name as the inspector shows it, in UTF-8: each character converted
+// from the code page, except that bytes of a control character (C0, DEL,
+// C1, a direction or line-separator mark) and of anything that is not a
+// character of the code page are written as \xNN. Every output form shows
+// names this way.
+std::string shownname(int codepage, const std::string& name);
+
+// One component of a name (code-page bytes) with every character mapped to
+// its simple uppercase form, as UTF-8: equal for two components that name
+// the same file on a case-insensitive Windows file system. Bytes that are no
+// character of the code page stay as they are.
+std::string foldedcomponent(int codepage, const std::string& component);
+
 // The UTF-8 name converted to the code page; false when it is not valid
 // UTF-8 or the code page has no character for one of its characters (no
 // best-fit substitutes).

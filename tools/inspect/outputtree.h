@@ -5,12 +5,13 @@
 // link in its place is replaced, not followed.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 class outputtree {
 public:
-    outputtree() = default;
+    outputtree();
     ~outputtree();
     outputtree(const outputtree&) = delete;
     outputtree& operator=(const outputtree&) = delete;
@@ -30,6 +31,6 @@ public:
 
 private:
     struct state;
-    state* self = nullptr;
+    std::unique_ptr<state> self;
     std::string reason;
 };

@@ -1,5 +1,7 @@
 #include "outputtree.h"
 
+#include "owners.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,63 +9,73 @@
 #include <cerrno>
 #include <cstring>
 
+namespace {
+
+struct descriptortraits {
+    using handle = int;
+    static int invalid() { return -1; }
+    static void close(int descriptor) { ::close(descriptor); }
+};
+// A file descriptor from open, openat or dup.
+using descriptor = uniqueresource<descriptortraits>;
+
+} // namespace
+
 struct outputtree::state {
-    int root = -1;
-    int dir = -1; // directory of the started file
-    int file = -1;
+    descriptor root;
+    descriptor dir; // directory of the started file
+    descriptor file;
     std::string name;
     std::string temporary;
 };
 
+outputtree::outputtree() = default;
+
 outputtree::~outputtree()
 {
-    if (!self) return;
-    finish(false);
-    if (self->root >= 0) close(self->root);
-    delete self;
+    if (self) finish(false);
 }
 
 bool outputtree::open(const std::string& root)
 {
-    if (!self) self = new state;
+    if (!self) self.reset(new state);
     if (mkdir(root.c_str(), 0777) != 0 && errno != EEXIST) {
         reason = "cannot create " + root + ": " + strerror(errno);
         return false;
     }
-    self->root = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (self->root < 0) reason = "cannot open " + root + ": " + strerror(errno);
-    return self->root >= 0;
+    self->root.reset(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!self->root) reason = "cannot open " + root + ": " + strerror(errno);
+    return bool(self->root);
 }
 
 bool outputtree::create(const std::vector<std::string>& components)
 {
     finish(false);
-    if (!self || self->root < 0 || components.empty()) return false;
-    int dir = dup(self->root);
+    if (!self || !self->root || components.empty()) return false;
+    descriptor dir(dup(self->root.get()));
     std::string path;
-    for (size_t i = 0; i + 1 < components.size() && dir >= 0; ++i) {
+    for (size_t i = 0; i + 1 < components.size() && dir; ++i) {
         const std::string& part = components[i];
         path += part + "/";
-        mkdirat(dir, part.c_str(), 0777);
+        mkdirat(dir.get(), part.c_str(), 0777);
         // O_NOFOLLOW: a link in the tree's place is never entered.
-        int next = openat(dir, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (next < 0) reason = path + " is a link or not a directory";
-        close(dir);
-        dir = next;
+        descriptor next(openat(dir.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!next) reason = path + " is a link or not a directory";
+        dir = std::move(next);
     }
-    if (dir < 0) return false;
-    self->dir = dir;
+    if (!dir) return false;
+    self->dir = std::move(dir);
     self->name = components.back();
-    for (int attempt = 0; attempt < 100 && self->file < 0; ++attempt) {
+    for (int attempt = 0; attempt < 100 && !self->file; ++attempt) {
         self->temporary =
             "." + self->name.substr(0, 200) + ".part" + std::to_string(getpid()) + "_" + std::to_string(attempt);
-        self->file = openat(dir, self->temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (self->file < 0 && errno != EEXIST) break;
+        self->file.reset(openat(self->dir.get(), self->temporary.c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (!self->file && errno != EEXIST) break;
     }
-    if (self->file < 0) {
+    if (!self->file) {
         reason = "cannot create " + path + self->name + ": " + strerror(errno);
-        close(dir);
-        self->dir = -1;
+        self->dir.reset();
         return false;
     }
     return true;
@@ -71,9 +83,9 @@ bool outputtree::create(const std::vector<std::string>& components)
 
 bool outputtree::write(const unsigned char* bytes, size_t length)
 {
-    if (!self || self->file < 0) return false;
+    if (!self || !self->file) return false;
     while (length > 0) {
-        ssize_t wrote = ::write(self->file, bytes, length);
+        ssize_t wrote = ::write(self->file.get(), bytes, length);
         if (wrote < 0 && errno == EINTR) continue;
         if (wrote <= 0) {
             reason = std::string("write failed: ") + strerror(errno);
@@ -87,17 +99,16 @@ bool outputtree::write(const unsigned char* bytes, size_t length)
 
 bool outputtree::finish(bool keep)
 {
-    if (!self || self->file < 0) return false;
-    bool kept = close(self->file) == 0 && keep;
-    self->file = -1;
+    if (!self || !self->file) return false;
+    // Closed here, not by the owner: a failed close is a failed write.
+    bool kept = close(self->file.release()) == 0 && keep;
     // renameat replaces whatever stands under the name, a link included,
     // without following it; a directory there makes it fail.
-    if (kept && renameat(self->dir, self->temporary.c_str(), self->dir, self->name.c_str()) != 0) {
+    if (kept && renameat(self->dir.get(), self->temporary.c_str(), self->dir.get(), self->name.c_str()) != 0) {
         reason = "cannot replace " + self->name + ": " + strerror(errno);
         kept = false;
     }
-    if (!kept) unlinkat(self->dir, self->temporary.c_str(), 0);
-    close(self->dir);
-    self->dir = -1;
+    if (!kept) unlinkat(self->dir.get(), self->temporary.c_str(), 0);
+    self->dir.reset();
     return kept;
 }

@@ -1,5 +1,7 @@
 #include "outputtree.h"
 
+#include "handles.h"
+
 #include <windows.h>
 
 namespace {
@@ -22,21 +24,21 @@ bool islinkordevice(DWORD attributes)
 
 struct outputtree::state {
     std::wstring root;
-    HANDLE file = INVALID_HANDLE_VALUE;
+    filehandle file;
     std::wstring path;
     std::wstring temporary;
 };
 
+outputtree::outputtree() = default;
+
 outputtree::~outputtree()
 {
-    if (!self) return;
-    finish(false);
-    delete self;
+    if (self) finish(false);
 }
 
 bool outputtree::open(const std::string& root)
 {
-    if (!self) self = new state;
+    if (!self) self.reset(new state);
     self->root = widen(root);
     CreateDirectoryW(self->root.c_str(), nullptr);
     DWORD attributes = GetFileAttributesW(self->root.c_str());
@@ -67,15 +69,15 @@ bool outputtree::create(const std::vector<std::string>& components)
         }
     }
     self->path = path + L"\\" + widen(components.back());
-    for (int attempt = 0; attempt < 100 && self->file == INVALID_HANDLE_VALUE; ++attempt) {
+    for (int attempt = 0; attempt < 100 && !self->file; ++attempt) {
         self->temporary =
             path + L"\\." + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(attempt) + L".part";
         // CREATE_NEW never opens an existing file or the target of a link.
-        self->file = CreateFileW(self->temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        if (self->file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+        self->file.reset(CreateFileW(self->temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!self->file && GetLastError() != ERROR_FILE_EXISTS) break;
     }
-    if (self->file == INVALID_HANDLE_VALUE) {
+    if (!self->file) {
         reason = "cannot create " + shown + components.back();
         return false;
     }
@@ -84,11 +86,11 @@ bool outputtree::create(const std::vector<std::string>& components)
 
 bool outputtree::write(const unsigned char* bytes, size_t length)
 {
-    if (!self || self->file == INVALID_HANDLE_VALUE) return false;
+    if (!self || !self->file) return false;
     while (length > 0) {
         DWORD piece = length > 0x100000 ? 0x100000 : DWORD(length);
         DWORD wrote = 0;
-        if (!WriteFile(self->file, bytes, piece, &wrote, nullptr) || wrote == 0) {
+        if (!WriteFile(self->file.get(), bytes, piece, &wrote, nullptr) || wrote == 0) {
             reason = "write failed";
             return false;
         }
@@ -100,9 +102,9 @@ bool outputtree::write(const unsigned char* bytes, size_t length)
 
 bool outputtree::finish(bool keep)
 {
-    if (!self || self->file == INVALID_HANDLE_VALUE) return false;
-    bool kept = CloseHandle(self->file) != 0 && keep;
-    self->file = INVALID_HANDLE_VALUE;
+    if (!self || !self->file) return false;
+    // Closed here, not by the owner: a failed close is a failed write.
+    bool kept = CloseHandle(self->file.release()) != 0 && keep;
     // A link standing under the name is replaced by the rename, not followed.
     if (kept && !MoveFileExW(self->temporary.c_str(), self->path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         reason = "cannot replace the file";

@@ -1,12 +1,15 @@
 #include "packageinspect.h"
 
 #include "md5digest.h"
+#include "namecodec.h"
 #include "packageview.h"
 
 #include <unzip.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
+#include <map>
 
 namespace {
 
@@ -50,6 +53,95 @@ bool safename(const inspectedarchive& archive, const std::string& name, leadbyte
 {
     if (name.size() >= size_t(ENTRY_NAME_SIZE) || name.find('\0') != std::string::npos) return false;
     return safeentrynameunder(name.c_str(), archive.top, islead);
+}
+
+// Bytes an entry takes in its archive: from where its local header starts
+// at the latest (the fixed part and the name before the data; the extra
+// field may make it start earlier) to the end of its data.
+struct entryspan {
+    uint64_t start;
+    uint64_t end;
+    const std::string* name;
+};
+
+// One finding per entry whose bytes overlap an earlier one's: two central
+// records on one local header, or data inside another entry's data.
+void overlapfindings(char which, std::vector<entryspan>& spans, std::vector<finding>& findings)
+{
+    std::stable_sort(spans.begin(), spans.end(),
+                     [](const entryspan& a, const entryspan& b) { return a.start < b.start; });
+    const entryspan* reach = nullptr; // the span that reaches furthest so far
+    for (const entryspan& span : spans) {
+        if (reach && span.start < reach->end)
+            findings.push_back({which, *span.name, "its data overlap those of ", *reach->name});
+        if (!reach || span.end > reach->end) reach = &span;
+    }
+}
+
+// The name's components joined by "\": each as stored, and each folded to
+// one case.
+void namekeys(int codepage, const std::vector<std::string>& parts, size_t count, std::string& exact,
+              std::string& folded)
+{
+    exact.clear();
+    folded.clear();
+    for (size_t i = 0; i < count; ++i) {
+        if (i > 0) {
+            exact += '\\';
+            folded += '\\';
+        }
+        exact += parts[i];
+        folded += foldedcomponent(codepage, parts[i]);
+    }
+}
+
+// Findings for names that cannot be written as listed: not in the code
+// page, the same file twice (the same name, or names differing only in
+// case: one file on Windows, where the later entry replaces the earlier),
+// and a file standing where another entry needs a directory.
+void namefindings(char which, const inspectedarchive& archive, int codepage, std::vector<finding>& findings)
+{
+    leadbytetest islead = leadbytesof(codepage);
+    struct placed {
+        std::string exact;
+        const std::string* name;
+    };
+    std::map<std::string, placed> files;
+    std::map<std::string, const std::string*> directories;
+    for (const inspectedentry& entry : archive.entries) {
+        if (!safename(archive, entry.name, islead)) continue;
+        std::vector<std::string> parts = splitname(entry.name, islead);
+        for (const std::string& part : parts) {
+            std::string converted;
+            if (toutf8(codepage, part, converted)) continue;
+            findings.push_back(
+                {which, entry.name, "not a name in code page " + std::to_string(codepage) + ": not written as listed"});
+            break;
+        }
+        std::string exact, folded;
+        bool blocked = false;
+        for (size_t count = 1; count < parts.size() && !blocked; ++count) {
+            namekeys(codepage, parts, count, exact, folded);
+            auto file = files.find(folded);
+            if (file != files.end()) {
+                findings.push_back({which, entry.name, "needs a directory where a file stands: ", *file->second.name});
+                blocked = true;
+            }
+            directories.emplace(folded, &entry.name);
+        }
+        if (blocked) continue;
+        namekeys(codepage, parts, parts.size(), exact, folded);
+        auto file = files.find(folded);
+        auto directory = directories.find(folded);
+        if (file != files.end() && file->second.exact == exact)
+            findings.push_back({which, entry.name, "named twice: it replaces the earlier ", *file->second.name});
+        else if (file != files.end())
+            findings.push_back({which, entry.name, "differs only in case from ", *file->second.name});
+        else if (directory != directories.end())
+            findings.push_back({which, entry.name, "stands where a directory is needed by ", *directory->second});
+        else
+            files.emplace(folded, placed{exact, &entry.name});
+    }
 }
 
 // Hands the inflated data of an entry to a sink, piece by piece, and keeps
@@ -141,16 +233,40 @@ int packageinspector::readarchive(char which, leadbytetest islead, entrysink* si
 {
     const inspectedarchive& archive = which == 'A' ? info.a : info.b;
     size_t before = findings.size();
-    if (info.trailerpos < 0 || !archive.opened) return INSPECT_FINDINGS;
+    if (info.trailerpos < 0) {
+        findings.push_back({which, "", "trailer offsets invalid: the archive cannot be found"});
+        return INSPECT_FINDINGS;
+    }
+    if (!archive.opened) {
+        findings.push_back({which, "", "no readable ZIP end of central directory in its region"});
+        return INSPECT_FINDINGS;
+    }
+    if (!archive.complete)
+        findings.push_back({which, "",
+                            "the end record announces " + std::to_string(archive.recorded) + " entries, " +
+                                std::to_string(archive.entries.size()) + " can be read"});
     openarchive zip(stream, archive);
-    if (!zip.handle) return archive.entries.empty() ? INSPECT_SOUND : INSPECT_FINDINGS;
+    if (!zip.handle) {
+        if (!archive.entries.empty()) findings.push_back({which, "", "the archive cannot be opened again"});
+        return findings.size() == before ? INSPECT_SOUND : INSPECT_FINDINGS;
+    }
+    std::vector<entryspan> spans;
     for (size_t i = 0; i < archive.entries.size(); ++i) {
-        if (i > 0 && unzGoToNextFile(zip.handle) != UNZ_OK) break;
+        if (i > 0 && unzGoToNextFile(zip.handle) != UNZ_OK) {
+            findings.push_back({which, archive.entries[i].name, "central-directory record cannot be reached"});
+            break;
+        }
         inspectedentry entry;
         sinkoutput output{sink};
+        size_t said = findings.size();
         int32_t result = readentryrecord(zip.handle, entry);
         if (result == ENTRY_OK && !safename(archive, entry.name, islead)) result = ENTRY_UNSAFE_NAME;
         if (result == ENTRY_OK) result = openentrydata(zip.handle, entry);
+        if (result == ENTRY_OK) {
+            uint64_t data = uint64_t(unzGetCurrentFileZStreamPos64(zip.handle));
+            uint64_t header = 30 + uint64_t(entry.name.size());
+            spans.push_back({data < header ? 0 : data - header, data + entry.compressed, &archive.entries[i].name});
+        }
         if (result == ENTRY_OK && sink && !sink->begin(entry)) {
             unzCloseCurrentFile(zip.handle);
             result = ENTRY_CREATE_FAILED;
@@ -162,16 +278,29 @@ int packageinspector::readarchive(char which, leadbytetest islead, entrysink* si
             if (sink) sink->end(result);
         }
         if (result == ENTRY_OK) continue;
+        // A sink that refused an entry may have said why.
+        if ((result == ENTRY_CREATE_FAILED || result == ENTRY_WRITE_FAILED) && findings.size() > said) continue;
         std::string text = entryresulttext(result);
         if (result == ENTRY_CRC_MISMATCH)
             text += " (recorded " + hex32(entry.crc) + ", data " + hex32(output.crc) + ")";
         if (result == ENTRY_SIZE_MISMATCH) text += " (recorded " + std::to_string(entry.size) + " bytes)";
         findings.push_back({which, entry.name, text});
     }
-    return findings.size() == before && archive.complete ? INSPECT_SOUND : INSPECT_FINDINGS;
+    overlapfindings(which, spans, findings);
+    return findings.size() == before ? INSPECT_SOUND : INSPECT_FINDINGS;
 }
 
-int packageinspector::verify(leadbytetest islead, std::vector<finding>& findings)
+int packageinspector::verify(int codepage, std::vector<finding>& findings)
+{
+    return check(codepage, nullptr, findings);
+}
+
+int packageinspector::extract(int codepage, entrysink* sink, std::vector<finding>& findings)
+{
+    return check(codepage, sink, findings);
+}
+
+int packageinspector::check(int codepage, entrysink* sink, std::vector<finding>& findings)
 {
     size_t before = findings.size();
     const PackageTrailer& t = info.trailer;
@@ -192,15 +321,8 @@ int packageinspector::verify(leadbytetest islead, std::vector<finding>& findings
                  "digest mismatch: trailer " + std::string(stored[i], 32) + ", installer computes " + computed[i]});
     for (const inspectedarchive* archive : {&info.a, &info.b}) {
         char which = archive == &info.a ? 'A' : 'B';
-        if (!archive->opened) {
-            findings.push_back({which, "", "no ZIP end of central directory in its region"});
-            continue;
-        }
-        if (!archive->complete)
-            findings.push_back({which, "",
-                                "the end record announces " + std::to_string(archive->recorded) + " entries, " +
-                                    std::to_string(archive->entries.size()) + " can be read"});
-        readarchive(which, islead, nullptr, findings);
+        readarchive(which, leadbytesof(codepage), sink, findings);
+        namefindings(which, *archive, codepage, findings);
     }
     bool setupprogram = false;
     for (const inspectedentry& entry : info.a.entries) {

@@ -65,6 +65,7 @@ struct finding {
     char archive;
     std::string name;
     std::string text;
+    std::string other = {}; // another entry's name as stored, shown after text (empty for none)
 };
 
 // A package open for inspection. The stream stays the caller's.
@@ -77,18 +78,31 @@ public:
     const inspectedpackage& package() const { return info; }
 
     // Judges the package as the installer would, and reads every entry of
-    // both archives to check its size and CRC-32; islead says which bytes
-    // start a double-byte character in the code page the names are read in
-    // (null: single-byte). Appends one finding per fault; INSPECT_SOUND when
-    // there is none, INSPECT_FINDINGS otherwise.
-    int verify(leadbytetest islead, std::vector<finding>& findings);
+    // both archives to check its size and CRC-32, names read in codepage.
+    // Appends one finding for each thing that keeps the package from being
+    // installed or extracted exactly as listed: an unreadable archive or
+    // entry, a digest mismatch, a name the installer refuses or the code page
+    // cannot hold, two names for one file (repeated, or differing only in
+    // case), a file where a directory is needed, entries whose data overlap,
+    // no setup program. INSPECT_SOUND when there is none, INSPECT_FINDINGS
+    // otherwise.
+    int verify(int codepage, std::vector<finding>& findings);
+
+    // The same as verify, handing each entry whose name passes the
+    // installer's rule to sink as it is read: findings as verify reports
+    // them, and the sink's own. INSPECT_SOUND when there is none.
+    int extract(int codepage, entrysink* sink, std::vector<finding>& findings);
 
     // Reads every entry of archive which ('A' or 'B') and hands the safe ones
-    // to sink; findings as verify reports them for entries.
-    // INSPECT_SOUND when every entry was delivered whole, else INSPECT_FINDINGS.
+    // to sink; one finding for the archive when it cannot be read whole, one
+    // per entry that cannot be read or is refused, one per entry whose data
+    // overlap another's. INSPECT_SOUND when every entry was delivered whole
+    // and there is no finding, else INSPECT_FINDINGS.
     int readarchive(char which, leadbytetest islead, entrysink* sink, std::vector<finding>& findings);
 
 private:
+    int check(int codepage, entrysink* sink, std::vector<finding>& findings);
+
     FILE* stream = nullptr;
     inspectedpackage info;
 };

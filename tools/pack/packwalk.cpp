@@ -157,6 +157,13 @@ private:
         if (error != 0) return fail(path, strerror(error));
         std::sort(names.begin(), names.end(),
                   [](const listed& a, const listed& b) { return a.key != b.key ? a.key < b.key : a.exact < b.exact; });
+        // Windows holds one file for names that differ only in case: the
+        // later entry would replace the earlier when installed.
+        for (size_t i = 1; i < names.size(); ++i)
+            if (names[i].key == names[i - 1].key)
+                return fail(path + "/" + names[i].name, ("differs only in case from " + path + "/" + names[i - 1].name +
+                                                         ": Windows holds one file for both")
+                                                            .c_str());
         return true;
     }
 

@@ -2,9 +2,9 @@
 // depth first, with its entry name in the package's code page.
 //
 // Order: within a directory, names are compared as UTF-16 after each
-// character is mapped to its simple uppercase form, code unit by code unit;
-// names equal that way (possible on Linux only) follow in the order of their
-// exact UTF-16 units. A subdirectory's files stand at its place. That is the
+// character is mapped to its simple uppercase form, code unit by code unit.
+// Names equal that way (possible on Linux only) are refused: on Windows they
+// name one file. A subdirectory's files stand at its place. That is the
 // order NTFS keeps names in, and the order Wine lists them in, so the
 // Windows builder walks the same tree the same way; it depends only on the
 // names, so a tree packed twice, anywhere, gives the same archive.
@@ -32,6 +32,7 @@ enum { WALK_OK = 0, WALK_REFUSED = -1, WALK_CODEPAGE = -2 };
 // for a name the code page cannot hold; WALK_REFUSED for what the builder
 // refuses too: a file of 2 GiB or more, a directory that leads back into the
 // walk, a file or directory that cannot be read, a name Windows cannot hold,
-// anything but files and directories. message names the file.
+// two names in one directory that differ only in case, anything but files
+// and directories. message names the file.
 int walktree(const std::string& source, const std::string& top, int codepage, std::vector<packfile>& files,
              std::string& message);
