@@ -11,13 +11,14 @@ set(TEST_PATHS
 # The stand-in setup program: records what a setup program started by the
 # installer sees.
 add_executable(standinsetup helpers/standinsetup.cpp)
+target_link_libraries(standinsetup PRIVATE testfiles)
 bootstrap_options(standinsetup)
 target_link_options(standinsetup PRIVATE -mconsole)
 
 add_library(e2eharness STATIC e2e/harness.cpp)
 target_include_directories(e2eharness PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/e2e)
 target_compile_definitions(e2eharness PUBLIC ${TEST_PATHS})
-target_link_libraries(e2eharness PUBLIC GTest::gtest)
+target_link_libraries(e2eharness PUBLIC testfiles GTest::gtest)
 bootstrap_options(e2eharness)
 
 bootstrap_add_test(windows_tests
@@ -121,7 +122,7 @@ endif()
 
 # The archive writer, the tree walker and the package reader.
 add_library(ziptestkit STATIC archive/ziptestkit.cpp)
-target_link_libraries(ziptestkit PUBLIC portablecore minizip)
+target_link_libraries(ziptestkit PUBLIC portablecore minizip testfiles)
 target_include_directories(ziptestkit PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/archive)
 bootstrap_options(ziptestkit)
 bootstrap_add_test(archive_tests

@@ -52,7 +52,7 @@ TEST(Main, OwnFileThatDoesNotOpenEndsWithMinusOne)
 {
     // Started by a name without its extension: argv[0] names no file.
     std::wstring dir = harness::scratchdir(L"noopen");
-    harness::writefile(dir + L"\\setup.marker", "x");
+    testfiles::writefile(dir + L"\\setup.marker", "x");
     harness::runoptions options;
     options.workdir = dir;
     options.application = harness::bootstrapexe();
