@@ -1,6 +1,7 @@
 // Portable owners: a movable, non-copyable template over a close function
-// and an empty value, C runtime files and memory. No platform header, so the
-// portable core and the tools that build natively use them too.
+// and an empty value, C runtime files and memory, and process-wide objects
+// that are never destroyed. No platform header, so the portable core and
+// the tools that build natively use them too.
 #pragma once
 
 #include <cstdint>
