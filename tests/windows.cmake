@@ -176,3 +176,9 @@ add_test(NAME pack_script
 
 # These build and run the native tools in build/inspect: one at a time.
 set_tests_properties(pack_script pack_compare native_install pack_refusals PROPERTIES RESOURCE_LOCK nativetools)
+
+# replaceicon opens its icon file without sharing, and icon_tests and
+# packicon_tests hand it the fixtures themselves: no other test may read a
+# fixture icon meanwhile.
+set_tests_properties(icon_tests packicon_tests builder_tests installer_tests installer_tests_chinese_locale
+  PROPERTIES RESOURCE_LOCK iconfixtures)
