@@ -175,7 +175,7 @@ show() { tr -d '\r' <"$scratch/builder.txt" | iconv -f "${charset[$chosen]}" -t 
 if [ "$builder" = native ]; then
     tools="$here/build/inspect"
     if [ ! -f "$tools/build.ninja" ]; then
-        cmake -S "$here" -B "$tools" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null ||
+        (cd "$here" && cmake --preset inspect) >/dev/null ||
             die "configuring the native build failed (run scripts/install.sh)"
     fi
     cmake --build "$tools" --target pack >/dev/null || die "building the native packer failed"

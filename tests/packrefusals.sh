@@ -10,7 +10,7 @@ bare="$1"; work="$2"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 tools="$here/build/inspect"
 if [ ! -f "$tools/build.ninja" ]; then
-    cmake -S "$here" -B "$tools" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1
+    (cd "$here" && cmake --preset inspect) >/dev/null || exit 1
 fi
 cmake --build "$tools" --target pack inspect >/dev/null || exit 1
 pack() { "$tools/tools/pack/pack" --stub "$bare" "$@" >"$work/pack.txt" 2>&1; }

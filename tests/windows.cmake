@@ -11,18 +11,19 @@ set(TEST_PATHS
 # The stand-in setup program: records what a setup program started by the
 # installer sees.
 add_executable(standinsetup helpers/standinsetup.cpp)
+target_link_libraries(standinsetup PRIVATE testfiles)
 bootstrap_options(standinsetup)
 target_link_options(standinsetup PRIVATE -mconsole)
 
 add_library(e2eharness STATIC e2e/harness.cpp)
 target_include_directories(e2eharness PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/e2e)
 target_compile_definitions(e2eharness PUBLIC ${TEST_PATHS})
-target_link_libraries(e2eharness PUBLIC GTest::gtest)
+target_link_libraries(e2eharness PUBLIC testfiles GTest::gtest)
 bootstrap_options(e2eharness)
 
 bootstrap_add_test(windows_tests
   SOURCES win32/pathhelpers_test.cpp win32/startup_test.cpp win32/workspace_test.cpp win32/systemfunction_test.cpp
-    installer/filesystemfaults_test.cpp
+    win32/handles_test.cpp installer/filesystemfaults_test.cpp
   LIBS bootstrapcore e2eharness ziptestkit)
 add_dependencies(windows_tests standinsetup)
 
@@ -129,7 +130,7 @@ endif()
 
 # The archive writer, the tree walker and the package reader.
 add_library(ziptestkit STATIC archive/ziptestkit.cpp)
-target_link_libraries(ziptestkit PUBLIC portablecore minizip)
+target_link_libraries(ziptestkit PUBLIC portablecore minizip testfiles)
 target_include_directories(ziptestkit PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/archive)
 bootstrap_options(ziptestkit)
 bootstrap_add_test(archive_tests
@@ -191,3 +192,9 @@ add_test(NAME pack_script
 
 # These build and run the native tools in build/inspect: one at a time.
 set_tests_properties(pack_script pack_compare native_install pack_refusals PROPERTIES RESOURCE_LOCK nativetools)
+
+# replaceicon opens its icon file without sharing, and icon_tests and
+# packicon_tests hand it the fixtures themselves: no other test may read a
+# fixture icon meanwhile.
+set_tests_properties(icon_tests packicon_tests builder_tests installer_tests installer_tests_chinese_locale
+  PROPERTIES RESOURCE_LOCK iconfixtures)

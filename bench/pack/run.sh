@@ -19,7 +19,7 @@ bash bench/setup.sh
 cmake --preset "$preset" >/dev/null
 cmake --build build/$preset --target bootstrap archivecorpus benchlaunch >/dev/null
 tools=build/inspect
-[ -f "$tools/build.ninja" ] || cmake -S . -B "$tools" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+[ -f "$tools/build.ninja" ] || cmake --preset inspect >/dev/null
 cmake --build "$tools" --target pack >/dev/null
 source bench/common.sh
 

@@ -68,19 +68,17 @@ int finishentry(void* handle, const char* name, const deflatedfile* raw)
 
 } // namespace
 
-datazip::datazip(const char* filename) : handle(nullptr), filename(filename), error(0), readsize(READ_SIZE) {}
+datazip::datazip(const char* filename) : filename(filename), error(0), readsize(READ_SIZE) {}
 
-datazip::~datazip()
-{
-    // An archive left open would miss its central directory; finish it.
-    if (handle) zipClose(handle, nullptr);
-}
+datazip::~datazip() = default;
+
+void datazip::finisharchive(void* archive) { zipClose(archive, nullptr); }
 
 void datazip::setfilename(const char* name) { filename = name; }
 
 bool datazip::zipfopen()
 {
-    handle = filename ? zipOpen(filename, APPEND_STATUS_CREATE) : nullptr;
+    handle.reset(filename ? zipOpen(filename, APPEND_STATUS_CREATE) : nullptr);
     if (!handle) {
         logline("datazip", "datazip::zipfopen", 16, "Error opening %s\n", filename ? filename : "");
         error = -1;
@@ -93,8 +91,7 @@ bool datazip::zipfopen()
 bool datazip::closezipfile()
 {
     // zipClose rejects a null handle, which reports the failed open here.
-    int result = zipClose(handle, nullptr);
-    handle = nullptr;
+    int result = zipClose(handle.release(), nullptr);
     const char* name = filename ? filename : "";
     if (result != ZIP_OK) {
         logline("datazip", "datazip::closezipfile", 88, "error in closing %s\n", name);
@@ -131,7 +128,7 @@ bool datazip::putfileinzip(const char* path)
         error = -1;
         return false;
     }
-    if (!startentry(handle, name, info, 0, error)) return false;
+    if (!startentry(handle.get(), name, info, 0, error)) return false;
 
     std::vector<char> buffer(static_cast<size_t>(readsize));
     size_t got = 0;
@@ -142,11 +139,11 @@ bool datazip::putfileinzip(const char* path)
             logline("datazip", PUT_FUNCTION, 59, "error in reading %s\n", name);
             error = -1;
         }
-        if (got > 0 && !writeinzip(handle, name, buffer.data(), got, error)) return false;
+        if (got > 0 && !writeinzip(handle.get(), name, buffer.data(), got, error)) return false;
     } while (error == 0 && got > 0);
     source.reset();
 
-    int closed = finishentry(handle, name, nullptr);
+    int closed = finishentry(handle.get(), name, nullptr);
     if (error < 0) {
         // The entry holds only part of the file: the caller must not ship it.
         error = -1;
@@ -170,9 +167,9 @@ bool datazip::putdeflated(const char* path, const deflatedfile& file)
 
     // raw: the data go in as they are; level 9 still marks the entry as
     // maximally compressed.
-    if (!startentry(handle, name, info, 1, error)) return false;
-    if (!file.data.empty() && !writeinzip(handle, name, file.data.data(), file.data.size(), error)) return false;
-    int closed = finishentry(handle, name, &file);
+    if (!startentry(handle.get(), name, info, 1, error)) return false;
+    if (!file.data.empty() && !writeinzip(handle.get(), name, file.data.data(), file.data.size(), error)) return false;
+    int closed = finishentry(handle.get(), name, &file);
     error = closed;
     return closed == ZIP_OK;
 }

@@ -2,6 +2,8 @@
 // deflated at level 9, entries without time stamps.
 #pragma once
 
+#include "owners.h"
+
 #include <cstdint>
 
 struct deflatedfile;
@@ -36,7 +38,10 @@ public:
     int32_t errorcode() const { return error; }
 
 private:
-    void* handle;
+    // Finishes an archive left open, which would otherwise miss its central directory.
+    static void finisharchive(void* archive);
+
+    uniquehandle<void*, finisharchive, emptynull> handle;
     const char* filename;
     int32_t error;
     int32_t readsize;

@@ -28,7 +28,8 @@ const int fadesteppausems = 50;
 // may both try to end the strip. A critical section, as Windows XP has no
 // slim reader/writer locks; made before main and never deleted, so a stop
 // during exit still finds it.
-criticalsection& stoplock = *new criticalsection;
+lasting<criticalsection> stoplockslot;
+criticalsection& stoplock = stoplockslot.get();
 
 // The screen under the window before it was first shown. A composing desktop
 // gives a newly shown window black pixels, not what lies beneath it, and the
@@ -200,7 +201,8 @@ void paintsplash(HWND window)
             if (dc && !backdroplaid) backdroplaid = drawbackdrop(dc.get());
             auto graphics = dc ? gdipmake<Gdiplus::Graphics>(dc.get()) : nullptr;
             if (graphics) {
-                graphics->DrawImage(splashbackground, panel, 0, 0, width, height, Gdiplus::UnitPixel, attributes.get());
+                graphics->DrawImage(splashbackground.get(), panel, 0, 0, width, height, Gdiplus::UnitPixel,
+                                    attributes.get());
                 if (font)
                     graphics->DrawString(splashmessage, splashmessagelength, font.get(), layout, format.get(),
                                          brush.get());
@@ -212,7 +214,6 @@ void paintsplash(HWND window)
 
     splashpainted = true;
     releasesplashbackdrop();
-    delete splashbackground;
-    // The flag alone would keep it from being read; a null slot cannot be misread.
-    splashbackground = nullptr;
+    // The flag alone would keep it from being read; an empty slot cannot be misread.
+    splashbackground.reset();
 }

@@ -5,8 +5,15 @@
 #include <cstdlib>
 #include <cstring>
 
-Gdiplus::Image* splashbackground = nullptr;
-GIFImage* splashanimation = nullptr;
+namespace {
+
+lasting<gdipptr<Gdiplus::Image>> backgroundslot;
+lasting<gdipptr<GIFImage>> animationslot;
+
+} // namespace
+
+gdipptr<Gdiplus::Image>& splashbackground = backgroundslot.get();
+gdipptr<GIFImage>& splashanimation = animationslot.get();
 
 IStream* streamonbytes(const void* bytes, size_t size)
 {
@@ -30,9 +37,9 @@ void stopatexit() { stopsplashanimation(); }
 void loadsplashimages()
 {
     if (IStream* stream = streamonbytes(splashbackgroundpng, sizeof splashbackgroundpng))
-        splashbackground = gdipnew<Gdiplus::Image>(stream, FALSE);
+        splashbackground = gdipmake<Gdiplus::Image>(stream, FALSE);
     if (IStream* stream = streamonbytes(splashanimationgif, sizeof splashanimationgif))
-        splashanimation = gdipnew<GIFImage>(stream, FALSE);
+        splashanimation = gdipmake<GIFImage>(stream, FALSE);
     // A process that ends through exit() must not leave the strip inside a
     // GDI+ call while the runtime and GDI+ are torn down.
     if (splashanimation) atexit(stopatexit);

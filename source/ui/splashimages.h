@@ -7,10 +7,13 @@
 
 #include <cstddef>
 
-// The background panel, or null; filled by loadsplashimages.
-extern Gdiplus::Image* splashbackground;
-// The animated strip, or null; filled by loadsplashimages.
-extern GIFImage* splashanimation;
+// The background panel, or empty; filled by loadsplashimages, released by
+// paintsplash once it has faded in. Never released at exit: by then GDI+ may
+// have shut down.
+extern gdipptr<Gdiplus::Image>& splashbackground;
+// The animated strip, or empty; filled by loadsplashimages and, like the
+// panel, never released at exit.
+extern gdipptr<GIFImage>& splashanimation;
 // Set once the background has faded in; later paints only validate.
 extern bool splashpainted;
 

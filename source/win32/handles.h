@@ -1,6 +1,6 @@
 // Owners for Win32 handles, on the portable owners of owners.h (C files,
-// runtime memory): movable, not copyable, released once. Each traits type
-// says how its handle is released and what the empty value is; releasing
+// runtime memory): movable, not copyable, released once. Each owner names
+// its handle type, the call that releases it and its empty value; releasing
 // never changes what the program does, only that every early return is a
 // plain return.
 #pragma once
@@ -17,78 +17,28 @@
 #include <cstdlib>
 #include <memory>
 
-struct filehandletraits {
-    using handle = HANDLE;
-    static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
-    static void close(HANDLE h) { CloseHandle(h); }
-};
 // A file opened with CreateFileW.
-using filehandle = uniqueresource<filehandletraits>;
-
-struct kernelhandletraits {
-    using handle = HANDLE;
-    static HANDLE invalid() { return nullptr; }
-    static void close(HANDLE h) { CloseHandle(h); }
-};
+using filehandle = uniquehandle<HANDLE, CloseHandle, emptyallones>;
 // A thread, process, event or mutex: handles whose empty value is null.
-using kernelhandle = uniqueresource<kernelhandletraits>;
+using kernelhandle = uniquehandle<HANDLE, CloseHandle, emptynull>;
 
-struct resourceupdatetraits {
-    using handle = HANDLE;
-    static HANDLE invalid() { return nullptr; }
-    // An update that was never committed is discarded: the file stays as it was.
-    static void close(HANDLE h) { EndUpdateResourceW(h, TRUE); }
-};
+// Discards a resource update that was never committed: the file stays as it was.
+inline void discardresourceupdate(HANDLE update) { EndUpdateResourceW(update, TRUE); }
 // A resource update from BeginUpdateResourceW; commit with EndUpdateResourceW(release(), FALSE).
-using resourceupdate = uniqueresource<resourceupdatetraits>;
+using resourceupdate = uniquehandle<HANDLE, discardresourceupdate, emptynull>;
 
-struct moduletraits {
-    using handle = HMODULE;
-    static HMODULE invalid() { return nullptr; }
-    static void close(HMODULE h) { FreeLibrary(h); }
-};
 // A module from LoadLibraryExW.
-using modulehandle = uniqueresource<moduletraits>;
-
-struct windowtraits {
-    using handle = HWND;
-    static HWND invalid() { return nullptr; }
-    static void close(HWND h) { DestroyWindow(h); }
-};
+using modulehandle = uniquehandle<HMODULE, FreeLibrary, emptynull>;
 // A window of this thread.
-using windowhandle = uniqueresource<windowtraits>;
-
-struct findtraits {
-    using handle = intptr_t;
-    static intptr_t invalid() { return -1; }
-    static void close(intptr_t h) { _findclose(h); }
-};
+using windowhandle = uniquehandle<HWND, DestroyWindow, emptynull>;
 // A directory listing from _findfirst.
-using findhandle = uniqueresource<findtraits>;
-
-struct findfiletraits {
-    using handle = HANDLE;
-    static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
-    static void close(HANDLE h) { FindClose(h); }
-};
+using findhandle = uniquehandle<intptr_t, _findclose, emptyallones>;
 // A directory listing from FindFirstFileW.
-using findfilehandle = uniqueresource<findfiletraits>;
-
-struct gdiobjecttraits {
-    using handle = HGDIOBJ;
-    static HGDIOBJ invalid() { return nullptr; }
-    static void close(HGDIOBJ h) { DeleteObject(h); }
-};
+using findfilehandle = uniquehandle<HANDLE, FindClose, emptyallones>;
 // A bitmap, brush, pen or font that this program created.
-using gdiobject = uniqueresource<gdiobjecttraits>;
-
-struct memorydctraits {
-    using handle = HDC;
-    static HDC invalid() { return nullptr; }
-    static void close(HDC h) { DeleteDC(h); }
-};
+using gdiobject = uniquehandle<HGDIOBJ, DeleteObject, emptynull>;
 // A device context from CreateCompatibleDC.
-using memorydc = uniqueresource<memorydctraits>;
+using memorydc = uniquehandle<HDC, DeleteDC, emptynull>;
 
 // A window's device context from GetDC, released to the same window.
 class windowdc {

@@ -231,29 +231,6 @@ std::string makepackage(const std::string& stub, const std::string& a, const std
     return stub + a + b + std::string((const char*)bytes, 81);
 }
 
-std::string readfile(const std::string& path)
-{
-    std::string out;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return out;
-    char piece[65536];
-    size_t got;
-    while ((got = fread(piece, 1, sizeof piece, f)) > 0) out.append(piece, got);
-    fclose(f);
-    return out;
-}
-
-bool writefile(const std::string& path, const std::string& bytes)
-{
-    // Parent directories first, at every backslash after the drive.
-    for (size_t i = 3; i < path.size(); ++i)
-        if (path[i] == '\\') _mkdir(path.substr(0, i).c_str());
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return fclose(f) == 0 && ok;
-}
-
 bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string cwd()

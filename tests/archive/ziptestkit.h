@@ -5,6 +5,7 @@
 #pragma once
 
 #include "../helpers/rawdeflate.h"
+#include "testfiles.h"
 
 #include <cstdint>
 #include <string>
@@ -66,8 +67,10 @@ std::string makepackage(const std::string& stub, const std::string& a, const std
 // The digest of a region as the trailer records it.
 std::string regiondigest(const std::string& bytes);
 
-std::string readfile(const std::string& path);
-bool writefile(const std::string& path, const std::string& bytes);
+// The tests' one reader and writer of whole files (writefile makes missing
+// parent directories), for the archive tests that use this namespace.
+using testfiles::readfile;
+using testfiles::writefile;
 bool exists(const std::string& path);
 std::string cwd();
 // Every file below dir, as relative paths with backslashes, sorted.

@@ -59,7 +59,7 @@ struct workdir {
         std::replace(path.begin(), path.end(), L'/', L'\\');
         for (size_t at = path.find(L'\\', dir.size() + 1); at != std::wstring::npos; at = path.find(L'\\', at + 1))
             CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-        harness::writefile(path, content);
+        testfiles::writefile(path, content);
     }
 
     harness::runresult build() const
@@ -72,8 +72,8 @@ struct workdir {
     }
 
     std::wstring package() const { return dir + L"\\install_test.exe"; }
-    std::string archiveA() const { return harness::readfile(tmp + L"\\qlib.zip"); }
-    std::string archiveB() const { return harness::readfile(tmp + L"\\test.zip"); }
+    std::string archiveA() const { return testfiles::readfile(tmp + L"\\qlib.zip"); }
+    std::string archiveB() const { return testfiles::readfile(tmp + L"\\test.zip"); }
 };
 
 bool hastrailer(const std::string& package)
@@ -136,7 +136,7 @@ const std::string EMPTY_ARCHIVE = std::string("PK\x05\x06", 4) + std::string(18,
 Files sampletrees()
 {
     return {
-        {"setup/LoaderIcon.ico", harness::readfile(fixture("icon_6_images.ico"))},
+        {"setup/LoaderIcon.ico", testfiles::readfile(fixture("icon_6_images.ico"))},
         {"setup/rEdizo.exe", pattern(50000, 1)},
         {"setup/config.xml", "<?xml version=\"1.0\"?>\r\n<config><source path=\"\"/></config>\r\n"},
         {"setup/empty.txt", ""},
@@ -156,7 +156,7 @@ TEST(Builder, PackageIsProgramArchivesAndTrailer)
     ASSERT_FALSE(r.timedout);
     ASSERT_EQ(r.exitcode, 0u) << r.output;
 
-    std::string package = harness::readfile(work.package());
+    std::string package = testfiles::readfile(work.package());
     std::string a = work.archiveA();
     std::string b = work.archiveB();
     ASSERT_TRUE(hastrailer(package)) << r.output;
@@ -178,7 +178,7 @@ TEST(Builder, PackageIsProgramArchivesAndTrailer)
     std::wstring reference = work.dir + L"\\reference.exe";
     ASSERT_TRUE(harness::copywithsize(harness::bootstrapexe(), reference, 0));
     ASSERT_TRUE(replaceicon((work.dir + L"\\setup\\LoaderIcon.ico").c_str(), reference.c_str()));
-    std::string stub = harness::readfile(reference);
+    std::string stub = testfiles::readfile(reference);
     EXPECT_EQ(trailer.offsetA, stub.size());
     EXPECT_TRUE(package.compare(0, stub.size(), stub) == 0);
 }
@@ -203,7 +203,7 @@ class BuilderIcon : public testing::TestWithParam<IconRow> {};
 TEST_P(BuilderIcon, PackageCarriesTheLoaderIcon)
 {
     const IconRow& row = GetParam();
-    std::string ico = harness::readfile(fixture(row.fixture));
+    std::string ico = testfiles::readfile(fixture(row.fixture));
     std::vector<std::string> images = peresources::iconimages(ico);
     ASSERT_FALSE(images.empty());
     workdir work(L"builder_icon_" + harness::widen(row.name), {{"setup/LoaderIcon.ico", ico}});
@@ -242,7 +242,7 @@ TEST(Builder, NoAppTreeGivesTheEmptyArchive)
     workdir work(L"builder_noapp", {{"setup/rEdizo.exe", pattern(1000, 4)}});
     harness::runresult r = work.build();
     ASSERT_EQ(r.exitcode, 0u) << r.output;
-    std::string package = harness::readfile(work.package());
+    std::string package = testfiles::readfile(work.package());
     ASSERT_TRUE(hastrailer(package));
     PackageTrailer trailer = trailerof(package);
     EXPECT_EQ(trailer.offsetB, package.size() - TRAILER_SIZE - 22);
@@ -257,13 +257,13 @@ TEST(Builder, BuildingTwiceGivesIdenticalBytes)
     ASSERT_EQ(work.build().exitcode, 0u);
     std::string firstA = work.archiveA();
     std::string firstB = work.archiveB();
-    std::string first = harness::readfile(work.package());
+    std::string first = testfiles::readfile(work.package());
     ASSERT_TRUE(hastrailer(first));
     harness::runresult r = work.build();
     ASSERT_EQ(r.exitcode, 0u) << r.output;
     EXPECT_TRUE(work.archiveA() == firstA);
     EXPECT_TRUE(work.archiveB() == firstB);
-    std::string second = harness::readfile(work.package());
+    std::string second = testfiles::readfile(work.package());
     EXPECT_EQ(second.size(), first.size());
     EXPECT_TRUE(second == first);
 }
@@ -273,12 +273,12 @@ TEST(Builder, ExistingOutputsAreReplaced)
     workdir work(L"builder_replace", {{"setup/rEdizo.exe", pattern(1000, 5)}});
     std::string stale(3000000, 'x');
     work.add("install_test.exe", stale);
-    harness::writefile(work.tmp + L"\\qlib.zip", stale);
-    harness::writefile(work.tmp + L"\\test.zip", stale);
+    testfiles::writefile(work.tmp + L"\\qlib.zip", stale);
+    testfiles::writefile(work.tmp + L"\\test.zip", stale);
     harness::runresult r = work.build();
     ASSERT_EQ(r.exitcode, 0u) << r.output;
 
-    std::string package = harness::readfile(work.package());
+    std::string package = testfiles::readfile(work.package());
     std::string a = work.archiveA();
     ASSERT_TRUE(hastrailer(package));
     EXPECT_EQ(package.compare(0, 2, "MZ"), 0);
@@ -295,7 +295,7 @@ TEST(Builder, MissingLoaderIconStillBuilds)
     harness::runresult r = work.build();
     ASSERT_EQ(r.exitcode, 0u) << r.output;
     EXPECT_NE(r.output.find("Open IconFile Failed!\n"), std::string::npos) << r.output;
-    std::string package = harness::readfile(work.package());
+    std::string package = testfiles::readfile(work.package());
     ASSERT_TRUE(hastrailer(package));
     // The program's own icon images stay.
     std::wstring bare = harness::bootstrapexe();
@@ -378,7 +378,7 @@ TEST(Builder, ArchiveThatCannotBeCreatedFailsWithoutTrailer)
 {
     workdir work(L"builder_noarchive", {{"setup/rEdizo.exe", pattern(1000, 11)}});
     // A stale qlib.zip would otherwise pass for archive A.
-    harness::writefile(work.tmp + L"\\qlib.zip", "stale");
+    testfiles::writefile(work.tmp + L"\\qlib.zip", "stale");
     ASSERT_TRUE(CreateDirectoryW((work.tmp + L"\\test.zip").c_str(), nullptr));
     harness::runresult r = work.build();
     EXPECT_EQ(r.exitcode, DWORD(-1)) << r.output;
@@ -390,7 +390,7 @@ TEST(Builder, FailedBuildRemovesThePackageOfAnEarlierBuild)
 {
     workdir work(L"builder_failed_after_success", {{"setup/rEdizo.exe", pattern(1000, 12)}});
     ASSERT_EQ(work.build().exitcode, 0u);
-    ASSERT_TRUE(hastrailer(harness::readfile(work.package())));
+    ASSERT_TRUE(hastrailer(testfiles::readfile(work.package())));
     ASSERT_TRUE(DeleteFileW((work.tmp + L"\\qlib.zip").c_str()));
     ASSERT_TRUE(CreateDirectoryW((work.tmp + L"\\qlib.zip").c_str(), nullptr));
     harness::runresult r = work.build();
@@ -496,9 +496,9 @@ TEST(Builder, LinksOutsideTheTreeArePackedAsTheirTargets)
 {
     workdir work(L"builder_outside_links", {{"setup/rEdizo.exe", pattern(1000, 15)}, {"app/readme.txt", "app"}});
     std::wstring outside = harness::scratchdir(L"builder_outside_links_target");
-    harness::writefile(outside + L"\\o.txt", "outside");
+    testfiles::writefile(outside + L"\\o.txt", "outside");
     CreateDirectoryW((outside + L"\\sub").c_str(), nullptr);
-    harness::writefile(outside + L"\\sub\\p.bin", pattern(20000, 16));
+    testfiles::writefile(outside + L"\\sub\\p.bin", pattern(20000, 16));
     const std::string target = harness::narrow(outside.substr(2));
     std::string unixtarget = target;
     std::replace(unixtarget.begin(), unixtarget.end(), '\\', '/');
@@ -510,7 +510,7 @@ TEST(Builder, LinksOutsideTheTreeArePackedAsTheirTargets)
     EXPECT_EQ(entrynames(work.archiveA()),
               (std::vector<std::string>{"setup\\ext\\o.txt", "setup\\ext\\sub\\p.bin", "setup\\rEdizo.exe"}));
     EXPECT_EQ(entrynames(work.archiveB()), (std::vector<std::string>{"app\\o.txt", "app\\readme.txt"}));
-    EXPECT_TRUE(hastrailer(harness::readfile(work.package())));
+    EXPECT_TRUE(hastrailer(testfiles::readfile(work.package())));
 }
 
 } // namespace

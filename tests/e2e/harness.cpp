@@ -192,26 +192,6 @@ std::wstring testscratchdir()
     return scratchdir(widen(name));
 }
 
-std::string readfile(const std::wstring& path)
-{
-    std::string bytes;
-    FILE* f = _wfopen(path.c_str(), L"rb");
-    if (!f) return bytes;
-    char buffer[65536];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, got);
-    fclose(f);
-    return bytes;
-}
-
-bool writefile(const std::wstring& path, const std::string& bytes)
-{
-    FILE* f = _wfopen(path.c_str(), L"wb");
-    if (!f) return false;
-    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return fclose(f) == 0 && ok;
-}
-
 bool fileexists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string narrow(const std::wstring& w)
@@ -345,13 +325,13 @@ void removeunixlink(const std::wstring& link) { linuxcall(LINUX_UNLINK, unixpath
 
 bool copywithsize(const std::wstring& src, const std::wstring& dst, long delta)
 {
-    std::string bytes = readfile(src);
+    std::string bytes = testfiles::readfile(src);
     if (bytes.empty()) return false;
     if (delta >= 0)
         bytes.append(size_t(delta), 'x');
     else
         bytes.resize(bytes.size() - size_t(-delta));
-    return writefile(dst, bytes);
+    return testfiles::writefile(dst, bytes);
 }
 
 } // namespace harness

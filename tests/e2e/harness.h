@@ -3,6 +3,8 @@
 // standard output, sets the child's environment and enforces a time limit.
 #pragma once
 
+#include "testfiles.h"
+
 #include <windows.h>
 
 #include <string>
@@ -22,8 +24,6 @@ std::wstring scratchdir(const std::wstring& name);
 // A new, empty scratch directory named after the running GoogleTest test.
 std::wstring testscratchdir();
 
-std::string readfile(const std::wstring& path);
-bool writefile(const std::wstring& path, const std::string& bytes);
 bool fileexists(const std::wstring& path);
 std::string narrow(const std::wstring& w); // UTF-8, for messages
 std::wstring widen(const std::string& s);  // from UTF-8

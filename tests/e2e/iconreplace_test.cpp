@@ -58,7 +58,7 @@ TEST_P(IconImages, WrittenAsIconResources)
 {
     const ImagesRow& row = GetParam();
     std::wstring exe = programcopy(harness::scratchdir(L"icon_" + harness::widen(row.name)));
-    std::vector<std::string> images = peresources::iconimages(harness::readfile(fixture(row.fixture)));
+    std::vector<std::string> images = peresources::iconimages(testfiles::readfile(fixture(row.fixture)));
     ASSERT_EQ(images.size(), row.images);
 
     EXPECT_TRUE(replaceicon(fixture(row.fixture).c_str(), exe.c_str()));
@@ -97,7 +97,7 @@ TEST(IconReplace, OtherResourcesSurvive)
 
 TEST(IconReplace, PngImageCopiedByteForByte)
 {
-    std::string ico = harness::readfile(fixture("icon_6_images.ico"));
+    std::string ico = testfiles::readfile(fixture("icon_6_images.ico"));
     std::vector<std::string> images = peresources::iconimages(ico);
     ASSERT_FALSE(images.empty());
     ASSERT_EQ(images[0].compare(0, 8, "\x89PNG\r\n\x1a\n"), 0) << "the 256-pixel image is PNG data";
@@ -118,7 +118,7 @@ TEST(IconReplace, HigherIdentifiersThanWrittenSurvive)
     ASSERT_TRUE(replaceicon(fixture("icon_1_image.ico").c_str(), exe.c_str()));
     EXPECT_EQ(peresources::ids(exe, RT_ICON).size(), 14u);
     EXPECT_TRUE(resource(exe, RT_ICON, 13) == thirteen);
-    std::vector<std::string> one = peresources::iconimages(harness::readfile(fixture("icon_1_image.ico")));
+    std::vector<std::string> one = peresources::iconimages(testfiles::readfile(fixture("icon_1_image.ico")));
     ASSERT_EQ(one.size(), 1u);
     EXPECT_TRUE(resource(exe, RT_ICON, 10) == one[0]);
 }
@@ -127,13 +127,13 @@ TEST(IconReplace, MissingIconFileIsReportedAndChangesNothing)
 {
     std::wstring dir = harness::scratchdir(L"icon_missing");
     std::wstring exe = programcopy(dir);
-    std::string before = harness::readfile(exe);
+    std::string before = testfiles::readfile(exe);
     testing::internal::CaptureStdout();
     bool result = replaceicon((dir + L"\\absent.ico").c_str(), exe.c_str());
     std::string output = testing::internal::GetCapturedStdout();
     EXPECT_FALSE(result);
     EXPECT_EQ(output, "Open IconFile Failed!\n");
-    EXPECT_TRUE(harness::readfile(exe) == before);
+    EXPECT_TRUE(testfiles::readfile(exe) == before);
 }
 
 TEST(IconReplace, MissingExecutableIsNotCreated)
@@ -198,7 +198,7 @@ TEST_P(DamagedIcon, LeavesTheProgramUnchanged)
     const DamageRow& row = GetParam();
     std::wstring dir = harness::scratchdir(L"icon_" + harness::widen(row.name));
     std::string ico =
-        row.shared ? sharedimagefile(row.shared, row.sharedsize) : harness::readfile(fixture("icon_6_images.ico"));
+        row.shared ? sharedimagefile(row.shared, row.sharedsize) : testfiles::readfile(fixture("icon_6_images.ico"));
     ASSERT_EQ(ico.size(), row.shared ? 6 + 16 * size_t(row.shared) + row.sharedsize : 87044u);
     if (row.keep) ico.resize(row.keep);
     if (row.entry != -1) {
@@ -207,9 +207,9 @@ TEST_P(DamagedIcon, LeavesTheProgramUnchanged)
         for (size_t i = 0; i < width; ++i) ico[at + i] = char((row.value >> (8 * i)) & 0xff);
     }
     std::wstring icon = dir + L"\\damaged.ico";
-    ASSERT_TRUE(harness::writefile(icon, ico));
+    ASSERT_TRUE(testfiles::writefile(icon, ico));
     std::wstring exe = programcopy(dir);
-    std::string before = harness::readfile(exe);
+    std::string before = testfiles::readfile(exe);
     ASSERT_FALSE(before.empty());
 
     testing::internal::CaptureStdout();
@@ -217,7 +217,7 @@ TEST_P(DamagedIcon, LeavesTheProgramUnchanged)
     std::string output = testing::internal::GetCapturedStdout();
     EXPECT_FALSE(result);
     EXPECT_NE(output.find("IconFile is not a complete icon file"), std::string::npos) << output;
-    EXPECT_TRUE(harness::readfile(exe) == before);
+    EXPECT_TRUE(testfiles::readfile(exe) == before);
 }
 
 INSTANTIATE_TEST_SUITE_P(IconReplace, DamagedIcon, testing::ValuesIn(damageRows),

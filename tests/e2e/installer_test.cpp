@@ -13,8 +13,8 @@
 namespace {
 
 using harness::fileexists;
-using harness::readfile;
-using harness::writefile;
+using testfiles::readfile;
+using testfiles::writefile;
 
 // One test's package: dir\src holds the trees and the built package, dir\tmp
 // is the TMP of the installer run, so its workspace is dir\tmp\setup.

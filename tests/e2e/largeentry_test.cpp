@@ -53,12 +53,12 @@ TEST_P(LargeEntry, InstalledWholeOrRefused)
     } guard{large};
 
     std::string a = largezip::zeroarchive(harness::narrow(dir + L"\\a.zip"),
-                                          harness::readfile(harness::standinsetupexe()), "setup\\large.bin", LARGE);
+                                          testfiles::readfile(harness::standinsetupexe()), "setup\\large.bin", LARGE);
     ASSERT_GT(a.size(), 0u);
     ASSERT_TRUE(largezip::setrecordedsize(a, row.recorded));
-    std::string package = ziptest::makepackage(harness::readfile(harness::bootstrapexe()), a, ziptest::makezip({}));
+    std::string package = ziptest::makepackage(testfiles::readfile(harness::bootstrapexe()), a, ziptest::makezip({}));
     std::wstring exe = dir + L"\\pkg.exe";
-    ASSERT_TRUE(harness::writefile(exe, package));
+    ASSERT_TRUE(testfiles::writefile(exe, package));
 
     harness::runoptions options;
     options.workdir = dir;

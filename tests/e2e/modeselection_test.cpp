@@ -54,7 +54,7 @@ TEST(Main, OwnFileIsFoundWithoutItsExtension)
     // names no file, the system still names the program's own, whose size
     // chooses the mode: the bare program builds.
     std::wstring dir = harness::scratchdir(L"noopen");
-    harness::writefile(dir + L"\\setup.marker", "x");
+    testfiles::writefile(dir + L"\\setup.marker", "x");
     harness::runoptions options;
     options.workdir = dir;
     options.application = harness::bootstrapexe();

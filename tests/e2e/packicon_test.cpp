@@ -49,12 +49,12 @@ TEST_P(PackIcon, SameResourcesAsTheBuilder)
     ASSERT_TRUE(harness::copywithsize(harness::bootstrapexe(), updated, 0));
     ASSERT_TRUE(replaceicon(fixture(row.fixture).c_str(), updated.c_str()));
 
-    std::string bare = harness::readfile(harness::bootstrapexe());
-    std::vector<std::string> images = peresources::iconimages(harness::readfile(fixture(row.fixture)));
+    std::string bare = testfiles::readfile(harness::bootstrapexe());
+    std::vector<std::string> images = peresources::iconimages(testfiles::readfile(fixture(row.fixture)));
     ASSERT_FALSE(images.empty());
     std::string program;
     ASSERT_EQ(replaceiconimages(bare, images, program), PE_OK);
-    ASSERT_TRUE(harness::writefile(rewritten, program));
+    ASSERT_TRUE(testfiles::writefile(rewritten, program));
 
     std::vector<WORD> icons = peresources::ids(rewritten, RT_ICON);
     ASSERT_FALSE(icons.empty()) << "the system cannot read the rewritten program's resources";

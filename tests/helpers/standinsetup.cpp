@@ -4,6 +4,8 @@
 // size. The record goes to standard output and, when STANDIN_RECORD names a
 // file, to that file as well. With STANDIN_SLEEP_MS it waits that long before
 // it exits; STANDIN_EXIT sets its exit code.
+#include "testfiles.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -79,12 +81,7 @@ int main()
     fflush(stdout);
     wchar_t target[4096];
     DWORD n = GetEnvironmentVariableW(L"STANDIN_RECORD", target, 4096);
-    if (n > 0 && n < 4096) {
-        if (FILE* f = _wfopen(target, L"wb")) {
-            fputs(record.c_str(), f);
-            fclose(f);
-        }
-    }
+    if (n > 0 && n < 4096) testfiles::writefile(std::wstring(target), record);
     wchar_t number[32];
     if (GetEnvironmentVariableW(L"STANDIN_SLEEP_MS", number, 32)) Sleep(DWORD(wcstoul(number, nullptr, 10)));
     if (GetEnvironmentVariableW(L"STANDIN_EXIT", number, 32)) return int(wcstol(number, nullptr, 10));

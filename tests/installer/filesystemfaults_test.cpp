@@ -21,8 +21,8 @@
 #include <string>
 
 using harness::fileexists;
-using harness::readfile;
-using harness::writefile;
+using testfiles::readfile;
+using testfiles::writefile;
 
 namespace {
 

@@ -50,9 +50,8 @@ protected:
     void SetUp() override
     {
         // Something to fade, as at start-up.
-        delete splashbackground;
         IStream* stream = streamonbytes(splashbackgroundpng, sizeof splashbackgroundpng);
-        splashbackground = stream ? gdipnew<Gdiplus::Image>(stream, FALSE) : nullptr;
+        splashbackground.reset(stream ? gdipnew<Gdiplus::Image>(stream, FALSE) : nullptr);
         splashpainted = false;
         releasesplashbackdrop();
         created = nullptr;
@@ -73,7 +72,7 @@ protected:
 
 TEST_P(InstallWindowShow, OnlyAShownWindowCopiesTheScreenBeneath)
 {
-    ASSERT_NE(splashbackground, nullptr);
+    ASSERT_NE(splashbackground.get(), nullptr);
     std::vector<std::string> args(size_t(GetParam().argc), "x");
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(&a[0]);

@@ -116,7 +116,7 @@ TEST_P(SetSourcePathTest, LeavesExactBytes)
         ASSERT_TRUE(CreateDirectoryW(setup.c_str(), nullptr));
     }
     if (row.before == workspace::configFile) {
-        ASSERT_TRUE(harness::writefile(config, std::string(row.config, row.configSize)));
+        ASSERT_TRUE(testfiles::writefile(config, std::string(row.config, row.configSize)));
     }
     installrun run;
     run.packagepath = row.package ? row.package : "";
@@ -126,7 +126,7 @@ TEST_P(SetSourcePathTest, LeavesExactBytes)
 
     ASSERT_EQ(harness::fileexists(config), row.configAfter);
     if (row.configAfter) {
-        EXPECT_EQ(harness::readfile(config), std::string(row.expected, row.expectedSize));
+        EXPECT_EQ(testfiles::readfile(config), std::string(row.expected, row.expectedSize));
     }
     EXPECT_FALSE(harness::fileexists(config + L".new"));
     EXPECT_EQ(harness::fileexists(setup), row.before != workspace::nothing);

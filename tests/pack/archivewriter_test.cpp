@@ -5,6 +5,7 @@
 // however little memory they may hold. Then the walk's refusals, one row each.
 #include "archivewriter.h"
 #include "packwalk.h"
+#include "testfiles.h"
 
 #include <gtest/gtest.h>
 
@@ -13,21 +14,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <ostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
-
-std::string readbytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 std::string fixturedir() { return std::string(TEST_SOURCE_DIR) + "/fixtures/pack"; }
 
@@ -80,9 +71,9 @@ TEST_P(BuilderArchive, SameBytesAsTheBuilder)
     limits.queue = row.queue;
     limits.entry = row.entry;
     ASSERT_TRUE(writearchive(archive, tree, files, row.threads, message, limits)) << message;
-    std::string expected = readbytes(fixturedir() + "/builder_setup.zip");
+    std::string expected = testfiles::readfile(fixturedir() + "/builder_setup.zip");
     ASSERT_FALSE(expected.empty());
-    EXPECT_TRUE(readbytes(archive) == expected) << "the archive differs from the builder's";
+    EXPECT_TRUE(testfiles::readfile(archive) == expected) << "the archive differs from the builder's";
 }
 
 INSTANTIATE_TEST_SUITE_P(Pack, BuilderArchive, testing::ValuesIn(writerRows),

@@ -16,6 +16,7 @@
 #include <memory>
 #include <ostream>
 #include <thread>
+#include <utility>
 #include <vector>
 
 using namespace splashtest;
@@ -141,16 +142,15 @@ HANDLE threadcopy(const GIFImage& image)
 // Puts an animation into the process-wide slot for one test.
 class SlotSwap {
 public:
-    explicit SlotSwap(GIFImage* image) : saved(splashanimation) { splashanimation = image; }
+    explicit SlotSwap(GIFImage* image) : saved(std::move(splashanimation)) { splashanimation.reset(image); }
     ~SlotSwap()
     {
         stopsplashanimation();
-        delete splashanimation;
-        splashanimation = saved;
+        splashanimation = std::move(saved);
     }
 
 private:
-    GIFImage* saved;
+    gdipptr<GIFImage> saved;
 };
 
 // Pixels of a capture that differ from white, within a rectangle.
@@ -166,7 +166,7 @@ int nonwhite(const capture& c, int left, int top, int right, int bottom)
 
 TEST(SplashPictures, BothPicturesLoadAtStartUp)
 {
-    ASSERT_NE(splashanimation, nullptr);
+    ASSERT_NE(splashanimation.get(), nullptr);
     EXPECT_EQ(splashanimation->GetLastStatus(), Gdiplus::Ok);
     EXPECT_EQ(splashanimation->GetWidth(), 500u);
     EXPECT_EQ(splashanimation->GetHeight(), 4u);
@@ -277,7 +277,7 @@ TEST(SplashStrip, SingleFrameStartsNoThreadAndIsNeverShown)
     testwindow window;
     window.fill(white);
     SlotSwap slot(gifimagefrom(gifsingleframe, sizeof gifsingleframe));
-    ASSERT_NE(splashanimation, nullptr);
+    ASSERT_NE(splashanimation.get(), nullptr);
     EXPECT_EQ(splashanimation->frameCount, 1u);
     EXPECT_FALSE(startsplashanimation(window.handle()));
     EXPECT_EQ(splashanimation->animThread.get(), nullptr);
@@ -429,8 +429,7 @@ double faded(int channel)
 // Puts a fresh background into the slot and clears the once-only flag.
 void resetbackground()
 {
-    delete splashbackground;
-    splashbackground = compiledbackground();
+    splashbackground.reset(compiledbackground());
     splashpainted = false;
 }
 
@@ -448,7 +447,7 @@ TEST(SplashPaint, FirstPaintFadesInStepByStepWithTheMessage)
     testwindow window;
     window.fill(white);
     resetbackground();
-    ASSERT_NE(splashbackground, nullptr);
+    ASSERT_NE(splashbackground.get(), nullptr);
 
     // Watch one panel pixel away from the text while the main thread paints.
     levelwatcher watcher(window, 100, 40);
@@ -461,7 +460,7 @@ TEST(SplashPaint, FirstPaintFadesInStepByStepWithTheMessage)
 
     EXPECT_EQ(window.paints(), paintsbefore + 1);
     EXPECT_TRUE(splashpainted);
-    EXPECT_EQ(splashbackground, nullptr);
+    EXPECT_EQ(splashbackground.get(), nullptr);
     // Eleven 50 ms pauses.
     EXPECT_GE(took, 500u);
 
@@ -517,8 +516,7 @@ TEST(SplashPaint, WithoutABackgroundNothingIsDrawnAndEveryPaintValidates)
 {
     testwindow window;
     window.fill(white);
-    delete splashbackground;
-    splashbackground = nullptr;
+    splashbackground.reset();
     splashpainted = false;
     for (int i = 0; i < 3; ++i) {
         int paintsbefore = window.paints();
@@ -597,8 +595,7 @@ TEST(SplashBackdropCopy, NoCopyIsTakenWhenNoFadeIsToCome)
     EXPECT_FALSE(splashbackdropheld());
 
     resetbackground();
-    delete splashbackground;
-    splashbackground = nullptr;
+    splashbackground.reset();
     EXPECT_FALSE(capturesplashbackdrop(window.handle()));
     EXPECT_FALSE(splashbackdropheld());
 }

@@ -69,10 +69,8 @@ TEST_F(TempDirectory, NameOutsideTheAnsiCodePage)
     EXPECT_EQ(narrow.find('?'), std::string::npos) << narrow;
     EXPECT_EQ(narrow.back(), '\\');
     std::wstring marker = dir + L"\\marker.txt";
-    ASSERT_TRUE(harness::writefile(marker, "same directory"));
-    FILE* f = fopen((narrow + "marker.txt").c_str(), "rb");
-    ASSERT_NE(f, nullptr) << narrow;
-    fclose(f);
+    ASSERT_TRUE(testfiles::writefile(marker, "same directory"));
+    EXPECT_EQ(testfiles::readfile(narrow + "marker.txt"), "same directory") << narrow;
 }
 
 } // namespace

@@ -14,6 +14,11 @@
 
 namespace {
 
+// Finishes an archive left open; writearchive closes its own and checks the result.
+void finisharchive(zipFile archive) { zipClose(archive, nullptr); }
+// An archive from zipOpen.
+using ziparchive = uniquehandle<zipFile, finisharchive, emptynull>;
+
 const size_t PIECE = 256 * 1024;
 // Every position in a package is a signed 32-bit file position.
 const uint64_t FILE_LIMIT = 0x80000000u;
@@ -244,7 +249,7 @@ bool writeentry(zipFile archive, const packfile& file, deflated& data, std::stri
 bool writearchive(const std::string& archivepath, const std::string& source, const std::vector<packfile>& files,
                   unsigned threads, std::string& message, const archivelimits& limits)
 {
-    zipFile archive = zipOpen(archivepath.c_str(), APPEND_STATUS_CREATE);
+    ziparchive archive(zipOpen(archivepath.c_str(), APPEND_STATUS_CREATE));
     if (!archive) {
         message = archivepath + ": cannot be created";
         return false;
@@ -259,11 +264,11 @@ bool writearchive(const std::string& archivepath, const std::string& source, con
             message = files[i].path + ": " + data.error;
             complete = false;
         } else {
-            complete = writeentry(archive, files[i], data, message);
+            complete = writeentry(archive.get(), files[i], data, message);
         }
     }
     queue.stop();
-    if (zipClose(archive, nullptr) != ZIP_OK && complete) {
+    if (zipClose(archive.release(), nullptr) != ZIP_OK && complete) {
         message = archivepath + ": writing the archive failed";
         complete = false;
     }

@@ -169,7 +169,7 @@ public:
                 entry.id = nameword;
             }
             if (target & HIGH_BIT) {
-                entry.dir.reset(new resdir);
+                entry.dir = std::make_unique<resdir>();
                 if (!readdir(target & ~HIGH_BIT, depth + 1, *entry.dir)) return false;
             } else if (!readdata(target, entry)) {
                 return false;
@@ -245,7 +245,7 @@ resdir* subdir(resdir& dir, uint32_t id)
     resentry& entry = identry(dir, id);
     if (!entry.dir) {
         if (!entry.data.empty()) return nullptr;
-        entry.dir.reset(new resdir);
+        entry.dir = std::make_unique<resdir>();
     }
     return entry.dir.get();
 }
