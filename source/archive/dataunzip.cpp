@@ -62,13 +62,8 @@ FILE* createoutput(const char* name)
     return crtfile(file, "wb");
 }
 
-struct unzfiletraits {
-    using handle = unzFile;
-    static unzFile invalid() { return nullptr; }
-    static void close(unzFile h) { unzClose(h); }
-};
 // An archive opened with unzOpen2_64.
-using unzhandle = uniqueresource<unzfiletraits>;
+using unzhandle = uniquehandle<unzFile, unzClose, emptynull>;
 
 } // namespace
 
@@ -262,17 +257,13 @@ struct dataunzip::state {
     };
 };
 
-dataunzip::dataunzip() : filecount(0), self(new state)
+dataunzip::dataunzip() : filecount(0), self(std::make_unique<state>())
 {
     memset(digestA, 0, sizeof digestA);
     memset(digestB, 0, sizeof digestB);
 }
 
-dataunzip::~dataunzip()
-{
-    closeunzipfile();
-    delete self;
-}
+dataunzip::~dataunzip() { closeunzipfile(); }
 
 int32_t dataunzip::failure() const { return self->failure; }
 
@@ -355,7 +346,8 @@ void dataunzip::openpackage(FILE* package, char* computedA, char* computedB)
     self->headertaken = self->entrydone = false;
     self->advanced = 0;
     if (filecount > 0 && self->aheadpieces > 0) {
-        self->ahead.reset(new inflateahead(self->handle.get(), 0, filecount, self->piecesize, self->aheadpieces));
+        self->ahead =
+            std::make_unique<inflateahead>(self->handle.get(), 0, filecount, self->piecesize, self->aheadpieces);
         // Without a thread everything is read here.
         if (!self->ahead->started()) self->ahead.reset();
     }

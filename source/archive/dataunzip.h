@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 // Why an entry failed is an ENTRY_ value of the entry reader.
 // Inflated bytes handed to the output file at a time, and how many such
@@ -69,7 +70,7 @@ private:
     void openpackage(FILE* package, char* computedA, char* computedB);
 
     struct state;
-    state* self;
+    std::unique_ptr<state> self;
 };
 
 // safeentryname of entryname.h for a name in the ANSI code page: true when

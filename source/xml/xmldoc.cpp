@@ -1,6 +1,6 @@
 #include "xmldoc.h"
 
-xmldoc::xmldoc() : elements(new elementstore) {}
+xmldoc::xmldoc() : elements(std::make_unique<elementstore>()) {}
 
 xmldoc::xmldoc(const char16_t* initial) : xmldoc() { setText(initial); }
 

@@ -38,7 +38,7 @@ outputtree::~outputtree()
 
 bool outputtree::open(const std::string& root)
 {
-    if (!self) self.reset(new state);
+    if (!self) self = std::make_unique<state>();
     if (mkdir(root.c_str(), 0777) != 0 && errno != EEXIST) {
         reason = "cannot create " + root + ": " + strerror(errno);
         return false;

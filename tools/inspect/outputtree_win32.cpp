@@ -38,7 +38,7 @@ outputtree::~outputtree()
 
 bool outputtree::open(const std::string& root)
 {
-    if (!self) self.reset(new state);
+    if (!self) self = std::make_unique<state>();
     self->root = widen(root);
     CreateDirectoryW(self->root.c_str(), nullptr);
     DWORD attributes = GetFileAttributesW(self->root.c_str());

@@ -2,6 +2,7 @@
 
 #include "md5digest.h"
 #include "namecodec.h"
+#include "owners.h"
 #include "packageview.h"
 
 #include <unzip.h>
@@ -22,22 +23,19 @@ public:
         view.base = long(archive.start);
         view.size = long(archive.length);
         zlib_filefunc64_def functions = packagewindow(&view);
-        handle = unzOpen2_64("", &functions);
+        opened.reset(unzOpen2_64("", &functions));
     }
-    ~openarchive()
-    {
-        if (handle) unzClose(handle);
-    }
-    openarchive(const openarchive&) = delete;
-    openarchive& operator=(const openarchive&) = delete;
 
     // True when the region holds an end record without entries and nothing else.
     bool emptyarchive() { return ::emptyarchive(view); }
 
-    unzFile handle = nullptr;
+    // The archive, or null when the region holds none.
+    unzFile handle() const { return opened.get(); }
 
 private:
     packageview view;
+    // Declared after the view it reads through: closed first.
+    uniquehandle<unzFile, unzClose, emptynull> opened;
 };
 
 std::string hex32(uint32_t value)
@@ -210,19 +208,19 @@ int packageinspector::open(FILE* file)
 
     for (inspectedarchive* archive : {&info.a, &info.b}) {
         openarchive zip(stream, *archive);
-        if (!zip.handle) {
+        if (!zip.handle()) {
             archive->opened = archive->complete = zip.emptyarchive();
             continue;
         }
         unz_global_info64 global;
-        if (unzGetGlobalInfo64(zip.handle, &global) != UNZ_OK) continue;
+        if (unzGetGlobalInfo64(zip.handle(), &global) != UNZ_OK) continue;
         archive->opened = true;
         archive->recorded = global.number_entry;
         for (uint64_t i = 0; i < global.number_entry; ++i) {
             inspectedentry entry;
-            if (readentryrecord(zip.handle, entry) != ENTRY_OK) break;
+            if (readentryrecord(zip.handle(), entry) != ENTRY_OK) break;
             archive->entries.push_back(entry);
-            if (i + 1 < global.number_entry && unzGoToNextFile(zip.handle) != UNZ_OK) break;
+            if (i + 1 < global.number_entry && unzGoToNextFile(zip.handle()) != UNZ_OK) break;
         }
         archive->complete = archive->entries.size() == global.number_entry;
     }
@@ -246,34 +244,34 @@ int packageinspector::readarchive(char which, leadbytetest islead, entrysink* si
                             "the end record announces " + std::to_string(archive.recorded) + " entries, " +
                                 std::to_string(archive.entries.size()) + " can be read"});
     openarchive zip(stream, archive);
-    if (!zip.handle) {
+    if (!zip.handle()) {
         if (!archive.entries.empty()) findings.push_back({which, "", "the archive cannot be opened again"});
         return findings.size() == before ? INSPECT_SOUND : INSPECT_FINDINGS;
     }
     std::vector<entryspan> spans;
     for (size_t i = 0; i < archive.entries.size(); ++i) {
-        if (i > 0 && unzGoToNextFile(zip.handle) != UNZ_OK) {
+        if (i > 0 && unzGoToNextFile(zip.handle()) != UNZ_OK) {
             findings.push_back({which, archive.entries[i].name, "central-directory record cannot be reached"});
             break;
         }
         inspectedentry entry;
         sinkoutput output{sink};
         size_t said = findings.size();
-        int32_t result = readentryrecord(zip.handle, entry);
+        int32_t result = readentryrecord(zip.handle(), entry);
         if (result == ENTRY_OK && !safename(archive, entry.name, islead)) result = ENTRY_UNSAFE_NAME;
-        if (result == ENTRY_OK) result = openentrydata(zip.handle, entry);
+        if (result == ENTRY_OK) result = openentrydata(zip.handle(), entry);
         if (result == ENTRY_OK) {
-            uint64_t data = uint64_t(unzGetCurrentFileZStreamPos64(zip.handle));
+            uint64_t data = uint64_t(unzGetCurrentFileZStreamPos64(zip.handle()));
             uint64_t header = 30 + uint64_t(entry.name.size());
             spans.push_back({data < header ? 0 : data - header, data + entry.compressed, &archive.entries[i].name});
         }
         if (result == ENTRY_OK && sink && !sink->begin(entry)) {
-            unzCloseCurrentFile(zip.handle);
+            unzCloseCurrentFile(zip.handle());
             result = ENTRY_CREATE_FAILED;
         } else if (result == ENTRY_OK) {
             size_t last = 0;
             result =
-                inflateentry(zip.handle, entry, entryoutput{&output, sinkoutput::buffer, sinkoutput::filled}, &last);
+                inflateentry(zip.handle(), entry, entryoutput{&output, sinkoutput::buffer, sinkoutput::filled}, &last);
             if (!output.take(last) && result == ENTRY_OK) result = ENTRY_WRITE_FAILED;
             if (sink) sink->end(result);
         }
