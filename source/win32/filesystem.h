@@ -17,8 +17,9 @@
 
 struct filesystemcalls {
     // CreateFileW with no template. INVALID_HANDLE_VALUE on failure.
-    HANDLE(*createfile)
-    (const wchar_t* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* attributes, DWORD disposition, DWORD flags);
+    using createfilecall = HANDLE(const wchar_t* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* attributes,
+                                  DWORD disposition, DWORD flags);
+    createfilecall* createfile;
     // Creates the directory path, which must not exist, with descriptor (null:
     // inherited from its parent) and opens it with access and share in the
     // same step: nothing can stand in for it between the two. Never follows
