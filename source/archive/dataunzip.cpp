@@ -136,8 +136,8 @@ struct dataunzip::state {
         auto known = made.find(prefix);
         if (known != made.end()) return known->second != DIRECTORY_LINK;
         int state = DIRECTORY_LINK;
-        if (links.plainornew(ansitowide(prefix)))
-            state = filesystem.createdirectory(ansitowide(prefix).c_str()) ? DIRECTORY_NEW : DIRECTORY_FOUND;
+        std::wstring wide = ansitowide(prefix);
+        if (links.plainornew(wide)) state = filesystem.createdirectory(wide.c_str()) ? DIRECTORY_NEW : DIRECTORY_FOUND;
         made[prefix] = state;
         return state != DIRECTORY_LINK;
     }

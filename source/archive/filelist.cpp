@@ -241,14 +241,6 @@ bool filelist::deletepath(std::string path)
     // The directory's own name, as the system should resolve it below its
     // parent; the parent is taken as it is.
     std::wstring expected;
-    size_t separator = wide.find_last_of(L'\\');
-    if (separator != std::wstring::npos && separator > 0) {
-        filehandle parent(filesystem.createfile(wide.substr(0, separator).c_str(), FILE_READ_ATTRIBUTES, ENTRY_SHARE,
-                                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
-        std::wstring resolvedparent = parent ? resolvedpath(parent.get()) : std::wstring();
-        while (!resolvedparent.empty() && resolvedparent.back() == L'\\') resolvedparent.pop_back();
-        if (resolvedparent.empty() && canresolve()) return false;
-        if (!resolvedparent.empty()) expected = resolvedparent + wide.substr(separator);
-    }
+    if (!expectedbelowparent(wide, expected)) return false;
     return deletetree(path, wide, expected);
 }

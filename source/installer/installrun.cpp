@@ -17,8 +17,7 @@ bool inheritedautoinstall()
     return n > 0 && n < size && value[0] == L'1';
 }
 
-} // namespace
-
+// The program's own file as the system names it; empty when it cannot say.
 std::wstring ownfilename()
 {
     std::wstring path(MAX_PATH, L'\0');
@@ -32,6 +31,8 @@ std::wstring ownfilename()
     }
 }
 
+} // namespace
+
 filehandle openownfile()
 {
     std::wstring path = ownfilename();
@@ -44,7 +45,6 @@ installrun makeinstallrun(int argc, char** argv, filehandle package)
 {
     installrun run;
     run.packagepath = argc > 0 && argv[0] ? argv[0] : "";
-    run.packagefile = ownfilename();
     run.package = std::move(package);
     run.elevated = tokenelevated();
     run.hidden = argc > 2 || inheritedautoinstall();

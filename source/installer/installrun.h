@@ -12,11 +12,9 @@ struct installrun {
     // name written to setup\channel.cfg is taken from it.
     std::string packagepath;
     // The program's own file as the system names it (argv[0] may be
-    // relative, or lack the extension).
-    std::wstring packagefile;
-    // That file, opened once at the start: the archives are read through
-    // this handle, so a file put in its place later (a running program can
-    // be renamed) is never read.
+    // relative, or lack the extension), opened once at the start: the
+    // archives are read through this handle, so a file put in its place
+    // later (a running program can be renamed) is never read.
     filehandle package;
     // The process runs elevated: the workspace is made for administrators only.
     bool elevated = false;
@@ -32,8 +30,6 @@ struct installrun {
     std::wstring setupdirw() const { return workspacedirw + L"setup"; }
 };
 
-// The program's own file as the system names it; empty when it cannot say.
-std::wstring ownfilename();
 // The program's own file opened for reading (shared reading and deletion,
 // never writing); an empty owner when it cannot be opened.
 filehandle openownfile();

@@ -33,6 +33,10 @@ struct identity {
     DWORD volume = 0;
     DWORD high = 0;
     DWORD low = 0;
+    bool operator==(const identity& other) const
+    {
+        return volume == other.volume && high == other.high && low == other.low;
+    }
 };
 
 bool identify(HANDLE handle, identity& id)
@@ -57,29 +61,15 @@ bool occupied(const std::wstring& path)
     return bool(listed);
 }
 
-// The path the system should resolve for workspace: its parent as resolved
-// (through any link: the temporary directory may lie anywhere) and its own
-// name. Empty where the system cannot resolve paths; "?" where it can but
-// did not.
-std::wstring expectedpath(const std::wstring& workspace)
-{
-    if (!canresolve()) return std::wstring();
-    size_t separator = workspace.find_last_of(L'\\');
-    if (separator == std::wstring::npos) return L"?";
-    filehandle parent(filesystem.createfile(workspace.substr(0, separator).c_str(), FILE_READ_ATTRIBUTES, SHARE_ALL,
-                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
-    std::wstring resolved = parent ? resolvedpath(parent.get()) : std::wstring();
-    while (!resolved.empty() && resolved.back() == L'\\') resolved.pop_back();
-    return resolved.empty() ? L"?" : resolved + workspace.substr(separator);
-}
-
 // Moves the plain directory or file that stands at workspace aside under a
 // new name beside it: nothing of it is read, run or deleted. A link that
 // could not be removed is not moved (Wine would move its target).
 bool moveaside(const std::wstring& workspace)
 {
+    std::wstring expected;
+    if (!expectedbelowparent(workspace, expected)) return false;
     filehandle leftover = openitself(workspace, DELETE | FILE_READ_ATTRIBUTES, SHARE_ALL);
-    if (!leftover || !isplain(leftover.get(), workspace, expectedpath(workspace))) return false;
+    if (!leftover || !isplain(leftover.get(), workspace, expected)) return false;
     uint64_t seed = (uint64_t(GetCurrentProcessId()) << 32) ^ GetTickCount();
     for (int round = 0; round < 8; ++round) {
         std::wstring aside = workspace + L"." + hexdigits(seed + uint64_t(round)).substr(8);
@@ -216,7 +206,7 @@ bool workspaceisheld(const std::wstring& workspace)
     filehandle named = openitself(workspace, FILE_READ_ATTRIBUTES, SHARE_ALL);
     identity held, now;
     return named && isplain(named.get(), workspace, std::wstring()) && identify(heldworkspace.get(), held) &&
-           identify(named.get(), now) && held.volume == now.volume && held.high == now.high && held.low == now.low;
+           identify(named.get(), now) && held == now;
 }
 
 void dropemptyworkspace(const std::wstring& workspace)
@@ -228,7 +218,5 @@ void dropemptyworkspace(const std::wstring& workspace)
     // Deleted only as the directory this process made, and only while empty.
     filehandle named = openitself(workspace, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE);
     identity now;
-    if (named && identify(named.get(), now) && held.volume == now.volume && held.high == now.high &&
-        held.low == now.low)
-        deletethrough(named.get());
+    if (named && identify(named.get(), now) && held == now) deletethrough(named.get());
 }

@@ -41,6 +41,21 @@ std::wstring resolvedpath(HANDLE handle)
 
 bool canresolve() { return filesystem.finalpath != nullptr; }
 
+bool expectedbelowparent(const std::wstring& path, std::wstring& expected)
+{
+    expected.clear();
+    size_t separator = path.find_last_of(L'\\');
+    if (!canresolve() || separator == std::wstring::npos || separator == 0) return true;
+    filehandle parent(filesystem.createfile(path.substr(0, separator).c_str(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
+    std::wstring resolved = parent ? resolvedpath(parent.get()) : std::wstring();
+    while (!resolved.empty() && resolved.back() == L'\\') resolved.pop_back();
+    if (resolved.empty()) return false;
+    expected = resolved + path.substr(separator);
+    return true;
+}
+
 bool isplain(HANDLE handle, const std::wstring& path, const std::wstring& expected)
 {
     BY_HANDLE_FILE_INFORMATION info;

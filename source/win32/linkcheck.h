@@ -36,6 +36,13 @@ std::wstring resolvedpath(HANDLE handle);
 // True where the system can resolve the path of a handle (Vista and later).
 bool canresolve();
 
+// The path the system should resolve for path: its parent as the system
+// resolves it (through any link on the way: the parent is taken as it is)
+// and path's own name, into expected. Empty where the system cannot resolve
+// paths (then no comparison is made). False where it can but cannot
+// resolve the parent: nothing there can be checked.
+bool expectedbelowparent(const std::wstring& path, std::wstring& expected);
+
 // True when the file or directory open as handle (by openitself on path) is
 // no reparse point, a file with no second name (hard link), and its resolved
 // path equals expected (in the form of resolvedpath; an empty expected skips

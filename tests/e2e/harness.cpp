@@ -334,4 +334,15 @@ bool copywithsize(const std::wstring& src, const std::wstring& dst, long delta)
     return testfiles::writefile(dst, bytes);
 }
 
+HANDLE mutexnobodyopens(const std::wstring& name)
+{
+    SECURITY_DESCRIPTOR nobody;
+    ACL empty;
+    if (!InitializeSecurityDescriptor(&nobody, SECURITY_DESCRIPTOR_REVISION) ||
+        !InitializeAcl(&empty, sizeof empty, ACL_REVISION) || !SetSecurityDescriptorDacl(&nobody, TRUE, &empty, FALSE))
+        return nullptr;
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &nobody, FALSE};
+    return CreateMutexW(&attributes, FALSE, name.c_str());
+}
+
 } // namespace harness

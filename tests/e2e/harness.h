@@ -68,6 +68,10 @@ runresult run(const std::wstring& commandline, const runoptions& options = runop
 bool makeunixlink(const std::string& target, const std::wstring& link);
 void removeunixlink(const std::wstring& link);
 
+// A named mutex, as another process of the user could take it, whose DACL
+// lets nobody open the name again (also not this process); null on failure.
+HANDLE mutexnobodyopens(const std::wstring& name);
+
 // A copy of src at dst with its size changed by delta bytes (appended bytes
 // are 'x'; a negative delta cuts the end off).
 bool copywithsize(const std::wstring& src, const std::wstring& dst, long delta);

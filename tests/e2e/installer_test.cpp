@@ -1015,13 +1015,7 @@ TEST(Installer, StartedWithoutItsExtension)
 TEST(Installer, LockTakenByAnotherProcessStops)
 {
     package p = makepackage(L"lock_taken");
-    SECURITY_DESCRIPTOR nobody;
-    InitializeSecurityDescriptor(&nobody, SECURITY_DESCRIPTOR_REVISION);
-    ACL empty;
-    InitializeAcl(&empty, sizeof empty, ACL_REVISION);
-    SetSecurityDescriptorDacl(&nobody, TRUE, &empty, FALSE);
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &nobody, FALSE};
-    HANDLE squatter = CreateMutexW(&attributes, FALSE, workspacelockname(p.tmp + L"\\").c_str());
+    HANDLE squatter = harness::mutexnobodyopens(workspacelockname(p.tmp + L"\\"));
     ASSERT_NE(squatter, nullptr);
     harness::runresult r = install(p, L"1 x");
     CloseHandle(squatter);

@@ -34,6 +34,16 @@ struct restorecalls {
 
 const filesystemcalls systemcalls = systemfilesystem();
 
+// A run whose temporary directory is temp (with its trailing backslash).
+installrun runin(const std::wstring& temp, bool elevated)
+{
+    installrun run;
+    run.workspacedirw = temp;
+    run.workspacedir = widetoansi(temp);
+    run.elevated = elevated;
+    return run;
+}
+
 // Fakes: each stands for one condition of the real system.
 bool refusedelete(HANDLE) { return false; }
 bool refuserename(HANDLE, const wchar_t*) { return false; }
@@ -105,10 +115,7 @@ TEST_P(PrepareWorkspace, GoesOnFreshOrStops)
         CreateDirectoryW(setup.c_str(), nullptr);
         ASSERT_TRUE(writefile(setup + L"\\rEdizo.exe", "the user's own program"));
     }
-    installrun run;
-    run.workspacedirw = temp;
-    run.workspacedir = widetoansi(temp);
-    run.elevated = row.elevated;
+    installrun run = runin(temp, row.elevated);
     int result;
     {
         restorecalls restore;
@@ -177,6 +184,15 @@ onepackage writepackage()
     return p;
 }
 
+// A run of package p below its temporary directory, its file open as at a start.
+installrun runof(const onepackage& p)
+{
+    installrun run = runin(p.temp, false);
+    run.package = filehandle(CreateFileW(p.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+    return run;
+}
+
 struct restoretemp {
     std::wstring tmp = std::wstring(32768, L'\0');
     std::wstring temp = std::wstring(32768, L'\0');
@@ -241,11 +257,7 @@ TEST(UnreadablePackage, LeavesNoWorkspace)
     onepackage p = writepackage();
     RemoveDirectoryW((p.temp + L"setup").c_str());
     ASSERT_TRUE(writefile(p.path, "not a package at all"));
-    installrun run;
-    run.workspacedirw = p.temp;
-    run.workspacedir = widetoansi(p.temp);
-    run.package = filehandle(CreateFileW(p.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
+    installrun run = runof(p);
     ASSERT_EQ(prepareworkspace(run.setupdirw(), false), WORKSPACE_READY);
     extractionoutcome outcome = extractsetup(run);
     EXPECT_FALSE(outcome.opened);
@@ -260,11 +272,7 @@ TEST(PackageHandle, AReplacedPackageIsNotRead)
     restoretemp keep;
     onepackage p = writepackage();
     RemoveDirectoryW((p.temp + L"setup").c_str());
-    installrun run;
-    run.workspacedirw = p.temp;
-    run.workspacedir = widetoansi(p.temp);
-    run.package = filehandle(CreateFileW(p.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
+    installrun run = runof(p);
     ASSERT_TRUE(run.package);
     std::wstring moved = p.temp + L"renamed.exe";
     ASSERT_TRUE(MoveFileExW(p.path.c_str(), moved.c_str(), 0));
@@ -319,10 +327,7 @@ TEST(PrepareWorkspaceDescriptor, ElevatedOnlyAdministratorsFromTheStart)
 {
     for (bool elevated : {true, false}) {
         std::wstring temp = harness::testscratchdir() + L"\\";
-        installrun run;
-        run.workspacedirw = temp;
-        run.workspacedir = widetoansi(temp);
-        run.elevated = elevated;
+        installrun run = runin(temp, elevated);
         madewith.clear();
         {
             restorecalls restore;
@@ -361,11 +366,7 @@ TEST(HeldWorkspace, ReplacedByALinkIsNotUsed)
     restoretemp keep;
     onepackage p = writepackage();
     RemoveDirectoryW((p.temp + L"setup").c_str());
-    installrun run;
-    run.workspacedirw = p.temp;
-    run.workspacedir = widetoansi(p.temp);
-    run.package = filehandle(CreateFileW(p.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
+    installrun run = runof(p);
     ASSERT_EQ(prepareworkspace(run.setupdirw(), true), WORKSPACE_READY);
     replacedpath = run.setupdirw();
     extractionoutcome outcome;

@@ -71,13 +71,7 @@ TEST(Workspace, LockNameFollowsTheDirectoryNotItsSpelling)
 TEST(Workspace, LockTakenByAnotherWithNoAccessIsRefused)
 {
     std::wstring dir = harness::testscratchdir();
-    SECURITY_DESCRIPTOR nobody;
-    InitializeSecurityDescriptor(&nobody, SECURITY_DESCRIPTOR_REVISION);
-    ACL empty;
-    InitializeAcl(&empty, sizeof empty, ACL_REVISION);
-    SetSecurityDescriptorDacl(&nobody, TRUE, &empty, FALSE);
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &nobody, FALSE};
-    HANDLE squatter = CreateMutexW(&attributes, FALSE, workspacelockname(dir).c_str());
+    HANDLE squatter = harness::mutexnobodyopens(workspacelockname(dir));
     ASSERT_NE(squatter, nullptr);
     // Opening the existing name is checked against its DACL, also here.
     EXPECT_FALSE(lockworkspace(dir));

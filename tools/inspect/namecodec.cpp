@@ -61,26 +61,6 @@ std::string hexbytes(const std::string& bytes)
     return out;
 }
 
-// The code points of UTF-8 text; false when it is not valid UTF-8.
-bool decodeutf8(const std::string& text, std::u32string& out)
-{
-    out.clear();
-    for (size_t i = 0; i < text.size();) {
-        unsigned char c = (unsigned char)text[i];
-        size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (length == 0 || i + length > text.size()) return false;
-        char32_t code = length == 1 ? c : c & (0x7F >> length);
-        for (size_t k = 1; k < length; ++k) {
-            unsigned char next = (unsigned char)text[i + k];
-            if ((next & 0xC0) != 0x80) return false;
-            code = code << 6 | (next & 0x3F);
-        }
-        out.push_back(code);
-        i += length;
-    }
-    return true;
-}
-
 void appendutf8(std::string& out, char32_t c)
 {
     if (c < 0x80) {
@@ -131,6 +111,28 @@ bool plainascii(const std::string& name)
 }
 
 } // namespace
+
+bool decodeutf8(const std::string& text, std::u32string& out)
+{
+    out.clear();
+    for (size_t i = 0; i < text.size();) {
+        unsigned char c = (unsigned char)text[i];
+        size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        char32_t code = length == 1 ? c : c & (0x7F >> length);
+        for (size_t k = 1; k < length; ++k) {
+            unsigned char next = (unsigned char)text[i + k];
+            if ((next & 0xC0) != 0x80) return false;
+            code = code << 6 | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and code points past Unicode are no characters.
+        static const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        out.push_back(code);
+        i += length;
+    }
+    return true;
+}
 
 leadbytetest leadbytesof(int codepage)
 {

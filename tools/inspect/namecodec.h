@@ -12,6 +12,10 @@
 // double-byte pages: 932, 936, 949, 950.
 leadbytetest leadbytesof(int codepage);
 
+// The code points of UTF-8 text into out; false when it is not valid UTF-8
+// (also overlong forms, surrogates and code points past U+10FFFF).
+bool decodeutf8(const std::string& text, std::u32string& out);
+
 // True when the code page is one the inspector can read names in.
 bool knowncodepage(int codepage);
 

@@ -18,28 +18,6 @@ namespace {
 // Every position in a package is a signed 32-bit file position.
 const uint64_t FILE_LIMIT = 0x80000000u;
 
-bool decodeutf8(const std::string& text, std::u32string& out)
-{
-    out.clear();
-    size_t i = 0;
-    while (i < text.size()) {
-        unsigned char c = (unsigned char)text[i];
-        size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (length == 0 || i + length > text.size()) return false;
-        char32_t code = length == 1 ? c : c & (0x7F >> length);
-        for (size_t k = 1; k < length; ++k) {
-            unsigned char next = (unsigned char)text[i + k];
-            if ((next & 0xC0) != 0x80) return false;
-            code = code << 6 | (next & 0x3F);
-        }
-        static const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        out.push_back(code);
-        i += length;
-    }
-    return true;
-}
-
 // Simple uppercase mappings from the C library's Unicode tables (C.UTF-8);
 // ASCII without them, so a plain name sorts the same everywhere.
 char32_t uppercase(char32_t c)
