@@ -1,4 +1,4 @@
-#include "modes.h"
+#include "builder.h"
 
 #include "datazip.h"
 #include "filelist.h"

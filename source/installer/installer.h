@@ -11,6 +11,10 @@
 // Sent by the extraction worker when the setup tree is on disk.
 const UINT WM_UNZIPDONE = WM_USER + 1;
 
+// Installer mode: clears the previous workspace, runs the installer window
+// and its message loop. Returns the exit code, 0.
+int runinstaller(const installrun& run);
+
 // Where the temporary directory has no narrow name nothing is deleted or made
 // (the worker then extracts nothing).
 const int WORKSPACE_NO_NARROW_NAME = -1;
