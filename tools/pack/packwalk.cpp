@@ -4,10 +4,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <wctype.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,15 +15,6 @@ namespace {
 
 // Every position in a package is a signed 32-bit file position.
 const uint64_t FILE_LIMIT = 0x80000000u;
-
-// Simple uppercase mappings from the C library's Unicode tables (C.UTF-8);
-// ASCII without them, so a plain name sorts the same everywhere.
-char32_t uppercase(char32_t c)
-{
-    if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 32 : c;
-    static locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
-    return unicode ? char32_t(towupper_l(wint_t(c), unicode)) : c;
-}
 
 void appendutf16(std::u16string& out, char32_t c)
 {
@@ -161,7 +150,7 @@ bool sortkeyof(const std::string& name, std::u16string& key, std::u16string& exa
     std::u32string characters;
     if (!decodeutf8(name, characters)) return false;
     for (char32_t c : characters) {
-        appendutf16(key, uppercase(c));
+        appendutf16(key, simpleuppercase(c));
         appendutf16(exact, c);
     }
     return true;
