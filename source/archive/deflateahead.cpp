@@ -1,6 +1,6 @@
 #include "deflateahead.h"
 
-#include <zlib.h>
+#include "entrysettings.h"
 
 #include <algorithm>
 #include <utility>
@@ -180,7 +180,7 @@ bool deflateahead::compress(const std::string& path, uint64_t listed, deflatedfi
     if (!complete || input.size() > FILE_LIMIT) return false;
 
     z_stream stream = {};
-    if (deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+    if (startentrydeflate(&stream) != Z_OK) return false;
     out.data.resize(deflateBound(&stream, uLong(input.size())) + 16);
     stream.next_in = reinterpret_cast<Bytef*>(&input[0]);
     stream.avail_in = uInt(input.size());

@@ -1,9 +1,9 @@
 // Compresses the files of a tree walk on a second thread, ahead of the
 // archive writer, so that packing uses both cores: the writer, waiting for a
 // file the thread is still compressing, compresses a later one itself. Each file is deflated
-// whole, exactly as the writer would deflate it (raw deflate, level 9,
-// window bits 15, memory level 8, default strategy), so the archive's bytes
-// do not depend on which thread compressed an entry.
+// whole, exactly as the writer would deflate it (the package's entry
+// settings, entrysettings.h), so the archive's bytes do not depend on which
+// thread compressed an entry.
 #pragma once
 
 #include "handles.h"

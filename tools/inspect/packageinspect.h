@@ -23,7 +23,7 @@ const int INSPECT_UNREADABLE = 2; // the file cannot be read as a package
 using inspectedentry = entryrecord;
 
 struct inspectedarchive {
-    const char* top = "";  // "setup" or "app": every name's first component
+    const char* top = "";  // its tree (packagerules.h): every name's first component
     uint32_t start = 0;    // absolute offset in the package
     uint32_t length = 0;   // bytes of the region
     bool opened = false;   // minizip found its end of central directory
