@@ -1,6 +1,6 @@
 #include "inflateahead.h"
 
-#include "dataunzip.h"
+#include "installerentry.h"
 
 #include <cstring>
 

@@ -479,7 +479,11 @@ public:
         return false;
     }
     bool data(const unsigned char* bytes, size_t length) override { return tree.write(bytes, length); }
-    void end(int result) override { tree.finish(result == ENTRY_OK); }
+    int32_t end(int32_t result) override
+    {
+        tree.finish(result == ENTRY_OK);
+        return result;
+    }
 
 private:
     outputtree& tree;

@@ -174,9 +174,11 @@ public:
         return false;
     }
 
-    void end(int result) override
+    int32_t end(int32_t result) override
     {
-        if (!tree.finish(result == ENTRY_OK) && result == ENTRY_OK) findings.push_back({archive, name, tree.why()});
+        if (tree.finish(result == ENTRY_OK) || result != ENTRY_OK) return result;
+        findings.push_back({archive, name, tree.why()});
+        return ENTRY_WRITE_FAILED;
     }
 
 private:

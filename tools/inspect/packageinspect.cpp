@@ -276,7 +276,7 @@ int packageinspector::readarchive(char which, leadbytetest islead, entrysink* si
             result =
                 inflateentry(zip.handle(), entry, entryoutput{&output, sinkoutput::buffer, sinkoutput::filled}, &last);
             if (!output.take(last) && result == ENTRY_OK) result = ENTRY_WRITE_FAILED;
-            if (sink) sink->end(result);
+            if (sink) result = sink->end(result);
         }
         if (result == ENTRY_OK) continue;
         // A sink that refused an entry may have said why.
