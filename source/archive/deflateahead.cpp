@@ -57,26 +57,10 @@ deflateahead::deflateahead(std::vector<std::string> files, std::vector<uint64_t>
 {
     itemdone.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     itemtaken.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    if (itemdone && itemtaken) thread.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
+    if (itemdone && itemtaken) thread.start<deflateahead, &deflateahead::work>(this);
 }
 
-deflateahead::~deflateahead()
-{
-    {
-        scopedlock hold(lock);
-        stopping = true;
-    }
-    if (itemtaken) SetEvent(itemtaken.get());
-    // The thread ends before the events and the lock it uses go.
-    if (thread) WaitForSingleObject(thread.get(), INFINITE);
-    thread.reset();
-}
-
-DWORD WINAPI deflateahead::run(void* self)
-{
-    static_cast<deflateahead*>(self)->work();
-    return 0;
-}
+deflateahead::~deflateahead() { thread.stop(lock, stopping, itemtaken.get()); }
 
 size_t deflateahead::claimnext()
 {

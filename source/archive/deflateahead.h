@@ -7,6 +7,7 @@
 #pragma once
 
 #include "handles.h"
+#include "workerthread.h"
 
 #include <windows.h>
 
@@ -51,7 +52,6 @@ public:
 
 private:
     enum itemstate { WAITING, WORKING, DONE, FAILED, CALLERS };
-    static DWORD WINAPI run(void* self);
     void work();
     // Under the lock: claims the next file to compress ahead, or returns
     // paths.size() when there is none or the queue is full.
@@ -72,5 +72,5 @@ private:
     criticalsection lock;
     kernelhandle itemdone;  // set when the thread finishes an item
     kernelhandle itemtaken; // set when the caller takes one (budget freed) or stops
-    kernelhandle thread;    // declared last, so it is closed before what it uses
+    workerthread thread;    // declared last, so it is stopped before what it uses goes
 };
