@@ -1,6 +1,7 @@
 #include "installrun.h"
 
 #include "pathhelpers.h"
+#include "systemfunction.h"
 #include "workspace.h"
 
 #include <windows.h>
@@ -33,12 +34,30 @@ std::wstring ownfilename()
 
 } // namespace
 
+bool isrunningimage(HANDLE file)
+{
+    const auto same = systemfunction<LONG(void*, void*)>(L"ntdll.dll", "NtAreMappedFilesTheSame");
+    if (!same) return true;
+    // The first page is enough: the system compares the files behind two
+    // mapped addresses, whatever they hold.
+    kernelhandle mapping(CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!mapping) return false;
+    void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 1);
+    if (!view) return false;
+    bool identical = same(GetModuleHandleW(nullptr), view) >= 0;
+    UnmapViewOfFile(view);
+    return identical;
+}
+
 filehandle openownfile()
 {
     std::wstring path = ownfilename();
     if (path.empty()) return filehandle();
-    return filehandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
+    filehandle own(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               0, nullptr));
+    // The name was looked up again: it must still lead to what runs.
+    if (own && !isrunningimage(own.get())) own.reset();
+    return own;
 }
 
 installrun makeinstallrun(int argc, char** argv, filehandle package)
@@ -50,5 +69,6 @@ installrun makeinstallrun(int argc, char** argv, filehandle package)
     run.hidden = argc > 2 || inheritedautoinstall();
     run.workspacedir = workspacedir();
     run.workspacedirw = workspacedirw();
+    holdtemporary(run);
     return run;
 }

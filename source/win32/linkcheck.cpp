@@ -75,15 +75,16 @@ bool isplain(HANDLE handle, const std::wstring& path, const std::wstring& expect
 
 bool deletethrough(HANDLE handle) { return filesystem.deletethrough(handle); }
 
-bool removelink(const std::wstring& path)
+bool removelink(const std::wstring& path, deletecheck allowed, HANDLE parent)
 {
-    filehandle link =
-        openitself(path, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    filehandle link = openitself(path, DELETE | FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     if (!link) return false;
     // Only a handle on the link itself may be deleted through: Wine hands out
     // the target, which shows no reparse point, and would delete that.
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(link.get(), &info) || !isreparsepoint(info.dwFileAttributes)) return false;
+    if (allowed && !allowed(link.get(), parent)) return false;
     return deletethrough(link.get());
 }
 

@@ -18,7 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 using harness::fileexists;
 using testfiles::readfile;
@@ -34,33 +36,115 @@ struct restorecalls {
 
 const filesystemcalls systemcalls = systemfilesystem();
 
-// A run whose temporary directory is temp (with its trailing backslash).
+// A run whose temporary directory is temp (with its trailing backslash),
+// held as a start holds it.
 installrun runin(const std::wstring& temp, bool elevated)
 {
     installrun run;
     run.workspacedirw = temp;
     run.workspacedir = widetoansi(temp);
     run.elevated = elevated;
+    holdtemporary(run);
+    // A test's temporary directory is named as the system names it: nothing
+    // to pin, and nothing pinned for the next test.
+    pinworkspacedir(std::wstring());
     return run;
 }
 
 // Fakes: each stands for one condition of the real system.
 bool refusedelete(HANDLE) { return false; }
-bool refuserename(HANDLE, const wchar_t*) { return false; }
-HANDLE refusecreate(const wchar_t*, SECURITY_DESCRIPTOR*, DWORD, DWORD) { return INVALID_HANDLE_VALUE; }
+bool refuserename(HANDLE, HANDLE, const wchar_t*) { return false; }
+HANDLE refusecreate(HANDLE, const wchar_t*, SECURITY_DESCRIPTOR*, DWORD, DWORD) { return INVALID_HANDLE_VALUE; }
 // Another process makes the directory between the deletion and the creation.
-HANDLE takenfirst(const wchar_t* path, SECURITY_DESCRIPTOR* descriptor, DWORD access, DWORD share)
+HANDLE takenfirst(HANDLE parent, const wchar_t* name, SECURITY_DESCRIPTOR* descriptor, DWORD access, DWORD share)
 {
-    CreateDirectoryW(path, nullptr);
-    return systemcalls.createdirectorynew(path, descriptor, access, share);
+    std::wstring path = resolvedpath(parent) + L"\\" + name;
+    CreateDirectoryW(path.c_str(), nullptr);
+    return systemcalls.createdirectorynew(parent, name, descriptor, access, share);
 }
-bool ownerunknown(HANDLE, void*) { return false; }
-// TEMP names a directory of the system (TEMP=C:\Windows).
-bool ownedbysystem(HANDLE, void* owner)
+
+// Descriptors as Windows keeps them (Wine keeps none): one for the temporary
+// directory, one for everything below it; "{user}" stands for the user's SID.
+std::wstring tempdescriptor;
+std::wstring belowdescriptor;
+
+std::wstring usersid()
 {
-    DWORD size = SECURITY_MAX_SID_SIZE;
-    return CreateWellKnownSid(WinLocalSystemSid, nullptr, owner, &size) != 0;
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    unsigned char buffer[256];
+    DWORD size = 0;
+    std::wstring text;
+    wchar_t* sid = nullptr;
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
+        text = sid;
+        LocalFree(sid);
+    }
+    CloseHandle(token);
+    return text;
 }
+
+bool described(HANDLE handle, std::vector<unsigned char>& descriptor)
+{
+    std::wstring path = resolvedpath(handle);
+    std::wstring text = path.find(L"\\setup") == std::wstring::npos ? tempdescriptor : belowdescriptor;
+    size_t user = text.find(L"{user}");
+    while (user != std::wstring::npos) {
+        text.replace(user, 6, usersid());
+        user = text.find(L"{user}");
+    }
+    PSECURITY_DESCRIPTOR made = nullptr;
+    ULONG size = 0;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1, &made, &size))
+        return false;
+    descriptor.assign(static_cast<unsigned char*>(made), static_cast<unsigned char*>(made) + size);
+    LocalFree(made);
+    return true;
+}
+// A standard user's token as Windows links it to an elevated one: the
+// Administrators group only denies (Wine's own linked token keeps it).
+HANDLE standardusertoken()
+{
+    HANDLE process = nullptr, restricted = nullptr, identification = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY, &process))
+        return nullptr;
+    unsigned char administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof administrators;
+    CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size);
+    SID_AND_ATTRIBUTES denied = {PSID(administrators), 0};
+    if (CreateRestrictedToken(process, 0, 1, &denied, 0, nullptr, 0, nullptr, &restricted))
+        DuplicateToken(restricted, SecurityIdentification, &identification);
+    if (restricted) CloseHandle(restricted);
+    CloseHandle(process);
+    return identification;
+}
+void describe(const wchar_t* temp, const wchar_t* below)
+{
+    tempdescriptor = temp;
+    belowdescriptor = below;
+    filesystem.descriptorof = described;
+    filesystem.limitedtoken = standardusertoken;
+}
+bool descriptorunreadable(HANDLE, std::vector<unsigned char>&) { return false; }
+// The built-in Administrator, UAC turned off, an administrator of Windows
+// Server: a full token of its own, no less privileged twin.
+HANDLE nolimitedtoken() { return nullptr; }
+
+// The user's temporary directory, with full control for the user.
+const wchar_t USERS_OWN[] = L"O:{user}G:SYD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;{user})";
+// Made again by an elevated tool, or by SYSTEM through policy: the user
+// still has full control, inherited.
+const wchar_t ADMINISTRATORS_OWN[] = L"O:BAG:SYD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;{user})";
+const wchar_t SYSTEMS_OWN[] = L"O:SYG:SYD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;{user})";
+// TEMP=C:\Windows as Windows protects it: the user reads and runs.
+const wchar_t SYSTEM_DIRECTORY[] = L"O:SYG:SYD:(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;WD)";
+// A directory shared by everyone: the user may add, not delete what others made.
+const wchar_t SHARED[] = L"O:SYG:SYD:(A;OICI;FA;;;SY)(A;;0x1200af;;;{user})";
+// What an elevated run made: administrators only.
+const wchar_t ADMINISTRATORS_ONLY[] = L"O:BAG:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+// Someone else's tree, readable by everyone.
+const wchar_t SOMEONE_ELSES[] = L"O:SYG:SYD:(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;WD)";
 bool noacls(const wchar_t*, DWORD* flags)
 {
     *flags = FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK;
@@ -80,13 +164,26 @@ struct PrepareRow {
     bool elevated;
     bool leftover; // an earlier tree with the setup program stands at the workspace
     int expected;
+    bool movedaside = false; // the earlier tree is moved aside rather than deleted
 };
+
+// Whether anything stands at setup.<...> beside the workspace.
+bool anythingaside(const std::wstring& temp)
+{
+    WIN32_FIND_DATAW found;
+    findfilehandle listing(FindFirstFileW((temp + L"setup.*").c_str(), &found));
+    if (!listing) return false;
+    do {
+        if (std::wstring(found.cFileName) != L"setup") return true;
+    } while (FindNextFileW(listing.get(), &found));
+    return false;
+}
 
 std::ostream& operator<<(std::ostream& os, const PrepareRow& row) { return os << row.name; }
 
 const PrepareRow prepareRows[] = {
     {"leftover_that_cannot_be_deleted_is_moved_aside", [] { filesystem.deletethrough = refusedelete; }, true, true,
-     WORKSPACE_READY},
+     WORKSPACE_READY, true},
     {"leftover_that_can_be_neither_deleted_nor_moved",
      [] {
          filesystem.deletethrough = refusedelete;
@@ -96,8 +193,30 @@ const PrepareRow prepareRows[] = {
     {"create_refused", [] { filesystem.createdirectorynew = refusecreate; }, true, false, WORKSPACE_NOT_MADE},
     {"made_by_another_process_in_between", [] { filesystem.createdirectorynew = takenfirst; }, true, false,
      WORKSPACE_NOT_MADE},
-    {"owner_of_temp_unknown", [] { filesystem.ownerof = ownerunknown; }, true, false, WORKSPACE_TEMP_NOT_OWNED},
-    {"temp_owned_by_the_system", [] { filesystem.ownerof = ownedbysystem; }, true, true, WORKSPACE_TEMP_NOT_OWNED},
+    {"temp_owned_by_administrators_the_user_may_write", [] { describe(ADMINISTRATORS_OWN, ADMINISTRATORS_OWN); }, true,
+     true, WORKSPACE_READY},
+    {"temp_owned_by_system_the_user_may_write", [] { describe(SYSTEMS_OWN, SYSTEMS_OWN); }, true, true,
+     WORKSPACE_READY},
+    {"temp_the_user_may_not_write", [] { describe(SYSTEM_DIRECTORY, SYSTEM_DIRECTORY); }, true, true,
+     WORKSPACE_TEMP_NOT_WRITABLE},
+    {"temp_descriptor_unreadable", [] { filesystem.descriptorof = descriptorunreadable; }, true, true,
+     WORKSPACE_TEMP_NOT_WRITABLE},
+    {"no_limited_token_temp_the_user_may_not_write",
+     [] {
+         describe(SYSTEM_DIRECTORY, SYSTEM_DIRECTORY);
+         filesystem.limitedtoken = nolimitedtoken;
+     },
+     true, true, WORKSPACE_READY},
+    {"no_limited_token_volume_without_acls",
+     [] {
+         filesystem.limitedtoken = nolimitedtoken;
+         filesystem.volumeflags = noacls;
+     },
+     true, true, WORKSPACE_READY},
+    {"leftover_made_by_an_elevated_run_is_deleted", [] { describe(USERS_OWN, ADMINISTRATORS_ONLY); }, true, true,
+     WORKSPACE_READY},
+    {"someone_elses_tree_in_a_shared_temp_stays_whole", [] { describe(SHARED, SOMEONE_ELSES); }, true, true,
+     WORKSPACE_IN_USE},
     {"volume_without_acls", [] { filesystem.volumeflags = noacls; }, true, false, WORKSPACE_NO_ACLS},
     {"volume_flags_unreadable", [] { filesystem.volumeflags = flagsunreadable; }, true, false, WORKSPACE_NO_ACLS},
     {"volume_without_acls_not_elevated", [] { filesystem.volumeflags = noacls; }, false, true, WORKSPACE_READY},
@@ -123,6 +242,7 @@ TEST_P(PrepareWorkspace, GoesOnFreshOrStops)
         result = intitemp(run);
     }
     EXPECT_EQ(result, row.expected);
+    EXPECT_EQ(anythingaside(temp), row.movedaside);
     if (row.expected == WORKSPACE_READY) {
         EXPECT_TRUE(workspaceisheld(setup));
         EXPECT_FALSE(fileexists(setup + L"\\rEdizo.exe")) << "nothing of an earlier tree is adopted";
@@ -132,9 +252,9 @@ TEST_P(PrepareWorkspace, GoesOnFreshOrStops)
     } else {
         EXPECT_FALSE(workspaceisheld(setup));
     }
-    if (row.expected == WORKSPACE_TEMP_NOT_OWNED || row.expected == WORKSPACE_NO_ACLS) {
+    if (row.expected != WORKSPACE_READY && row.expected != WORKSPACE_NOT_MADE) {
         EXPECT_EQ(readfile(setup + L"\\rEdizo.exe"), row.leftover ? "the user's own program" : "")
-            << "nothing is touched in a temporary directory that cannot be protected";
+            << "nothing is deleted or moved where the run may not";
     }
     // Let it go, so the next test's scratch directory can be removed.
     dropemptyworkspace(setup);
@@ -258,7 +378,7 @@ TEST(UnreadablePackage, LeavesNoWorkspace)
     RemoveDirectoryW((p.temp + L"setup").c_str());
     ASSERT_TRUE(writefile(p.path, "not a package at all"));
     installrun run = runof(p);
-    ASSERT_EQ(prepareworkspace(run.setupdirw(), false), WORKSPACE_READY);
+    ASSERT_EQ(prepareworkspace(run), WORKSPACE_READY);
     extractionoutcome outcome = extractsetup(run);
     EXPECT_FALSE(outcome.opened);
     EXPECT_FALSE(fileexists(run.setupdirw())) << "no workspace, no configuration, no channel file";
@@ -278,7 +398,7 @@ TEST(PackageHandle, AReplacedPackageIsNotRead)
     ASSERT_TRUE(MoveFileExW(p.path.c_str(), moved.c_str(), 0));
     std::string other = ziptest::makezip({ziptest::handentry("setup\\rEdizo.exe", "someone else's program")});
     ASSERT_TRUE(writefile(p.path, ziptest::makepackage("stub", other, ziptest::makezip({}))));
-    ASSERT_EQ(prepareworkspace(run.setupdirw(), false), WORKSPACE_READY);
+    ASSERT_EQ(prepareworkspace(run), WORKSPACE_READY);
     extractionoutcome outcome = extractsetup(run);
     EXPECT_TRUE(outcome.opened);
     EXPECT_TRUE(outcome.complete);
@@ -307,7 +427,7 @@ namespace {
 
 std::wstring madewith;
 
-HANDLE recorddescriptor(const wchar_t* path, SECURITY_DESCRIPTOR* descriptor, DWORD access, DWORD share)
+HANDLE recorddescriptor(HANDLE parent, const wchar_t* path, SECURITY_DESCRIPTOR* descriptor, DWORD access, DWORD share)
 {
     madewith = L"(none)";
     wchar_t* text = nullptr;
@@ -317,7 +437,7 @@ HANDLE recorddescriptor(const wchar_t* path, SECURITY_DESCRIPTOR* descriptor, DW
         madewith = text;
         LocalFree(text);
     }
-    return systemcalls.createdirectorynew(path, descriptor, access, share);
+    return systemcalls.createdirectorynew(parent, path, descriptor, access, share);
 }
 
 // Wine keeps no DACLs: what the workspace is made with is read where it is
@@ -335,9 +455,7 @@ TEST(PrepareWorkspaceDescriptor, ElevatedOnlyAdministratorsFromTheStart)
             EXPECT_EQ(intitemp(run), WORKSPACE_READY);
         }
         if (elevated) {
-            const std::wstring administratorsonly = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;";
-            EXPECT_EQ(madewith.compare(0, administratorsonly.size(), administratorsonly), 0)
-                << harness::narrow(madewith);
+            EXPECT_EQ(madewith, L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
         } else {
             EXPECT_EQ(madewith, L"(none)");
         }
@@ -367,7 +485,7 @@ TEST(HeldWorkspace, ReplacedByALinkIsNotUsed)
     onepackage p = writepackage();
     RemoveDirectoryW((p.temp + L"setup").c_str());
     installrun run = runof(p);
-    ASSERT_EQ(prepareworkspace(run.setupdirw(), true), WORKSPACE_READY);
+    ASSERT_EQ(prepareworkspace(run), WORKSPACE_READY);
     replacedpath = run.setupdirw();
     extractionoutcome outcome;
     {
@@ -380,6 +498,217 @@ TEST(HeldWorkspace, ReplacedByALinkIsNotUsed)
     EXPECT_FALSE(fileexists(run.setupdirw() + L"\\rEdizo.exe"));
     EXPECT_TRUE(workspaceisheld(run.setupdirw()));
     dropemptyworkspace(run.setupdirw());
+}
+
+} // namespace
+
+namespace {
+
+// TEMP leads through a link the user owns (a junction on Windows; a
+// symbolic link here). The run names the directory it held at the start by
+// that directory's own path; retargeting the link afterwards sends nothing
+// of the install elsewhere: not the deletion, not the new workspace.
+TEST(HeldTemporary, ALinkAboveTheWorkspaceRetargetedLaterIsNotFollowed)
+{
+    std::wstring dir = harness::testscratchdir();
+    ASSERT_TRUE(CreateDirectoryW((dir + L"\\first").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((dir + L"\\second").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((dir + L"\\second\\setup").c_str(), nullptr));
+    ASSERT_TRUE(writefile(dir + L"\\second\\setup\\rEdizo.exe", "the user's own program"));
+    ASSERT_TRUE(harness::makeunixlink("first", dir + L"\\temp"));
+    installrun run;
+    run.workspacedirw = dir + L"\\temp\\";
+    run.workspacedir = widetoansi(run.workspacedirw);
+    run.elevated = true;
+    ASSERT_TRUE(holdtemporary(run));
+    harness::removeunixlink(dir + L"\\temp");
+    ASSERT_TRUE(harness::makeunixlink("second", dir + L"\\temp"));
+    EXPECT_EQ(harness::narrow(run.workspacedirw), harness::narrow(dir + L"\\first\\"));
+    EXPECT_EQ(harness::narrow(workspacedirw()), harness::narrow(run.workspacedirw)) << "pinned for every later step";
+    EXPECT_EQ(intitemp(run), WORKSPACE_READY);
+    EXPECT_TRUE(workspaceisheld(dir + L"\\first\\setup"));
+    EXPECT_EQ(readfile(dir + L"\\second\\setup\\rEdizo.exe"), "the user's own program");
+    dropemptyworkspace(run.setupdirw());
+    pinworkspacedir(std::wstring());
+    harness::removeunixlink(dir + L"\\temp");
+}
+
+DWORD askedtowait = 0;
+// The time limit of a hidden run passes at once.
+DWORD timelimitpasses(HANDLE object, DWORD milliseconds)
+{
+    if (milliseconds == 0) return systemcalls.waitfor(object, 0);
+    askedtowait = milliseconds;
+    return WAIT_TIMEOUT;
+}
+
+struct heldlock {
+    std::wstring name;
+    HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+};
+
+DWORD WINAPI holdlock(void* param)
+{
+    heldlock* held = static_cast<heldlock*>(param);
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, held->name.c_str());
+    SetEvent(held->taken);
+    WaitForSingleObject(held->release, INFINITE);
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    return 0;
+}
+
+// Another installer (here another thread, which a mutex tells apart like a
+// process) holds the workspace: a hidden run waits a bounded time, never
+// for ever, then stops without a box.
+TEST(WorkspaceLock, AHiddenRunWaitsBoundedThenStops)
+{
+    std::wstring temp = harness::testscratchdir() + L"\\";
+    installrun run = runin(temp, true);
+    run.hidden = true;
+    heldlock held;
+    held.name = workspacelockname(temp);
+    HANDLE holder = CreateThread(nullptr, 0, holdlock, &held, 0, nullptr);
+    ASSERT_NE(holder, nullptr);
+    WaitForSingleObject(held.taken, INFINITE);
+    askedtowait = 0;
+    workspaceresult result;
+    {
+        restorecalls restore;
+        filesystem.waitfor = timelimitpasses;
+        result = lockworkspace(run);
+    }
+    SetEvent(held.release);
+    WaitForSingleObject(holder, INFINITE);
+    CloseHandle(holder);
+    CloseHandle(held.taken);
+    CloseHandle(held.release);
+    EXPECT_EQ(result, WORKSPACE_LOCKED);
+    EXPECT_EQ(askedtowait, HIDDEN_LOCK_WAIT_MS);
+    EXPECT_NE(askedtowait, INFINITE);
+}
+
+// The file read is the image that runs: another file is not (a package put
+// under the running program's name after it started), nor is an empty one.
+TEST(RunningImage, OnlyTheStartedFileIsTheImage)
+{
+    wchar_t own[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, own, MAX_PATH), 0u);
+    auto opened = [](const std::wstring& path) {
+        return filehandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+    };
+    filehandle self = opened(own);
+    ASSERT_TRUE(self);
+    EXPECT_TRUE(isrunningimage(self.get()));
+    std::wstring dir = harness::testscratchdir();
+    ASSERT_TRUE(CopyFileW(own, (dir + L"\\copy.exe").c_str(), FALSE));
+    filehandle copy = opened(dir + L"\\copy.exe");
+    EXPECT_FALSE(isrunningimage(copy.get())) << "the same bytes, another file";
+    ASSERT_TRUE(writefile(dir + L"\\empty.exe", ""));
+    filehandle empty = opened(dir + L"\\empty.exe");
+    EXPECT_FALSE(isrunningimage(empty.get()));
+}
+
+// The running program's file is renamed and another put under its name
+// between the start and the open (a running image can be renamed): the
+// program does not read it.
+TEST(RunningImage, AFileSwappedInUnderTheProgramsNameIsNotOpened)
+{
+    wchar_t own[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, own, MAX_PATH), 0u);
+    std::wstring moved = std::wstring(own) + L".moved";
+    ASSERT_TRUE(MoveFileExW(own, moved.c_str(), 0));
+    bool swapped = CopyFileW(harness::standinsetupexe().c_str(), own, TRUE) != 0;
+    filehandle opened = swapped ? openownfile() : filehandle();
+    DeleteFileW(own);
+    ASSERT_TRUE(MoveFileExW(moved.c_str(), own, 0));
+    ASSERT_TRUE(swapped);
+    EXPECT_FALSE(opened);
+    EXPECT_TRUE(openownfile()) << "its own file again";
+}
+
+std::wstring handedcommandline, handeddirectory;
+BOOL recordstart(const wchar_t* application, wchar_t* commandline, const wchar_t* directory, STARTUPINFOW* startup,
+                 PROCESS_INFORMATION* started)
+{
+    handedcommandline = commandline ? commandline : L"(none)";
+    handeddirectory = directory ? directory : L"(inherited)";
+    return systemcalls.createprocess(application, commandline, directory, startup, started);
+}
+
+// The setup program gets its own path in quotes and no arguments (Windows
+// would cut an unquoted path with spaces into arguments; Wine quotes it),
+// and, elevated, its own directory as the current one.
+TEST(HandOff, QuotedPathAndItsDirectory)
+{
+    std::wstring dir = harness::testscratchdir() + L"\\John Smith";
+    ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr));
+    std::wstring program = dir + L"\\rEdizo.exe";
+    ASSERT_TRUE(CopyFileW(harness::standinsetupexe().c_str(), program.c_str(), FALSE));
+    SetEnvironmentVariableW(L"STANDIN_RECORD", (dir + L"\\record.txt").c_str());
+    {
+        restorecalls restore;
+        filesystem.createprocess = recordstart;
+        EXPECT_EQ(runsetup(widetoansi(program), widetoansi(dir)), 0);
+    }
+    SetEnvironmentVariableW(L"STANDIN_RECORD", nullptr);
+    EXPECT_EQ(harness::narrow(handedcommandline), "\"" + harness::narrow(program) + "\"");
+    EXPECT_EQ(harness::narrow(handeddirectory), harness::narrow(dir));
+    std::string record = readfile(dir + L"\\record.txt");
+    EXPECT_NE(record.find("cmdline=\"" + harness::narrow(program) + "\"\n"), std::string::npos) << record;
+    EXPECT_NE(record.find("cwd=" + harness::narrow(dir) + "\n"), std::string::npos) << record;
+}
+
+// Leftovers of earlier runs (setup.<hex digits>) go when they can; other
+// names beside them are not the installer's and stay.
+TEST(Leftovers, EarlierOnesAreRemovedOthersStay)
+{
+    std::wstring temp = harness::testscratchdir() + L"\\";
+    for (const wchar_t* name : {L"setup.0123abcd", L"setup.0123456789abcdef", L"setup.notmine", L"setup.backup"}) {
+        ASSERT_TRUE(CreateDirectoryW((temp + name).c_str(), nullptr));
+        ASSERT_TRUE(writefile(temp + name + L"\\file.txt", "x"));
+    }
+    installrun run = runin(temp, true);
+    removeleftovers(run);
+    EXPECT_FALSE(fileexists(temp + L"setup.0123abcd"));
+    EXPECT_FALSE(fileexists(temp + L"setup.0123456789abcdef"));
+    EXPECT_TRUE(fileexists(temp + L"setup.notmine\\file.txt"));
+    EXPECT_TRUE(fileexists(temp + L"setup.backup\\file.txt"));
+}
+
+// A leftover that cannot be removed is moved aside under sixteen hex digits
+// nobody can know before: never the same name twice.
+TEST(Leftovers, MovedAsideUnderNamesNobodyPredicts)
+{
+    std::wstring temp = harness::testscratchdir() + L"\\";
+    std::vector<std::wstring> names;
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(CreateDirectoryW((temp + L"setup").c_str(), nullptr));
+        ASSERT_TRUE(writefile(temp + L"setup\\held.txt", "held"));
+        HANDLE held =
+            CreateFileW((temp + L"setup\\held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        installrun run = runin(temp, true);
+        EXPECT_EQ(intitemp(run), WORKSPACE_READY);
+        CloseHandle(held);
+        dropemptyworkspace(run.setupdirw());
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((temp + L"setup.*").c_str(), &found);
+        ASSERT_NE(find, INVALID_HANDLE_VALUE);
+        do {
+            std::wstring name = found.cFileName;
+            if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    // The first leftover goes in the second run (nothing holds it any more).
+    ASSERT_GE(names.size(), 2u);
+    EXPECT_NE(names[0], names[1]);
+    for (const std::wstring& name : names) {
+        ASSERT_EQ(name.size(), 6u + 16u) << harness::narrow(name);
+        EXPECT_EQ(name.find_first_not_of(L"0123456789abcdef", 6), std::wstring::npos) << harness::narrow(name);
+    }
 }
 
 } // namespace
