@@ -273,6 +273,26 @@ int32_t readTagName(const char16_t* t, int32_t from, construct& c, tagshape& sha
     return q;
 }
 
+// A tag that begins like no construct: a fault, whose rest is read as attributes. True.
+bool faultyTag(std::vector<scanerror>& held, int32_t status, int32_t s, tagshape& shape)
+{
+    hold(held, status, s);
+    shape.attributes = true;
+    return true;
+}
+
+// A comment or a CDATA section (kind, status when unterminated), ended by d d '>'. Moves p past its
+// opening; true.
+bool openSection(construct& c, int32_t kind, int32_t status, char16_t d, tagshape& shape, int32_t& p)
+{
+    c.kind = kind;
+    c.unterminatedStatus = status;
+    shape.delimLength = 3;
+    shape.d1 = shape.d2 = d;
+    ++p;
+    return true;
+}
+
 // After "<!" (p on the '!'): a comment, a CDATA section, a document type declaration (outside one) or a
 // markup declaration (inside one); anything else is a fault read as attributes. Moves p past what
 // decided it; false when the construct is complete already.
@@ -284,24 +304,11 @@ bool openDeclaration(const char16_t* t, int32_t s, bool inDoctype, std::vector<s
     if (u == u'-') {
         u = t[++p];
         if (u == 0) return unterminatedAt(c, p);
-        if (u != u'-') {
-            hold(held, SCAN_COMMENT_TAG_SYNTAX, s);
-            shape.attributes = true;
-            return true;
-        }
-        c.kind = KIND_COMMENT;
-        c.unterminatedStatus = SCAN_UNTERMINATED_COMMENT;
-        shape.delimLength = 3;
-        shape.d1 = shape.d2 = u'-';
-        ++p;
-        return true;
+        if (u != u'-') return faultyTag(held, SCAN_COMMENT_TAG_SYNTAX, s, shape);
+        return openSection(c, KIND_COMMENT, SCAN_UNTERMINATED_COMMENT, u'-', shape, p);
     }
     if (inDoctype) {
-        if (u != u'A' && u != u'E' && u != u'N') {
-            hold(held, SCAN_DOCTYPE_TAG_SYNTAX, s);
-            shape.attributes = true;
-            return true;
-        }
+        if (u != u'A' && u != u'E' && u != u'N') return faultyTag(held, SCAN_DOCTYPE_TAG_SYNTAX, s, shape);
         c.kind = KIND_DOCTYPE;
         c.unterminatedStatus = SCAN_UNTERMINATED_DOCTYPE;
         shape.declarationQuotes = true;
@@ -315,24 +322,11 @@ bool openDeclaration(const char16_t* t, int32_t s, bool inDoctype, std::vector<s
         c.end = p + 1;
         return false;
     }
-    if (u != u'[') {
-        hold(held, SCAN_EXCLAMATION_TAG_SYNTAX, s);
-        shape.attributes = true;
-        return true;
-    }
+    if (u != u'[') return faultyTag(held, SCAN_EXCLAMATION_TAG_SYNTAX, s, shape);
     u = t[++p];
     if (u == 0) return unterminatedAt(c, p);
-    if (u != u'C') {
-        hold(held, SCAN_CDATA_SECTION_SYNTAX, s);
-        shape.attributes = true;
-        return true;
-    }
-    c.kind = KIND_CDATA;
-    c.unterminatedStatus = SCAN_UNTERMINATED_CDATA;
-    shape.delimLength = 3;
-    shape.d1 = shape.d2 = u']';
-    ++p;
-    return true;
+    if (u != u'C') return faultyTag(held, SCAN_CDATA_SECTION_SYNTAX, s, shape);
+    return openSection(c, KIND_CDATA, SCAN_UNTERMINATED_CDATA, u']', shape, p);
 }
 
 // Reads what follows the '<' at s far enough to know the construct: its kind, its name and how it ends.
@@ -361,8 +355,7 @@ bool openTag(const char16_t* t, int32_t s, bool inDoctype, std::vector<scanerror
     } else if (u == u'!') {
         return openDeclaration(t, s, inDoctype, held, c, shape, p);
     } else {
-        hold(held, SCAN_FIRST_TAG_SYNTAX, s);
-        shape.attributes = true;
+        return faultyTag(held, SCAN_FIRST_TAG_SYNTAX, s, shape);
     }
     return true;
 }
