@@ -1,7 +1,7 @@
 // Entry point: publishes the arguments and chooses the mode by the program's
 // own file size.
 #include "builder.h"
-#include "filesystem.h"
+#include "platform.h"
 #include "handles.h"
 #include "installer.h"
 #include "installrun.h"

@@ -1,7 +1,7 @@
 #include "dataunzip.h"
 
 #include "entryname.h"
-#include "filesystem.h"
+#include "platform.h"
 #include "handles.h"
 #include "inflateahead.h"
 #include "installerentry.h"
@@ -236,7 +236,7 @@ void dataunzip::openpackage(FILE* package, char* computedA, char* computedB)
     // Entries are written relative to WorkspaceDir: where it cannot be made
     // current, they would land wherever the current directory is.
     self->saveddir.save();
-    if (!filesystem.changedirectory(workspacedir().c_str())) {
+    if (!platform.changedirectory(workspacedir().c_str())) {
         self->saveddir.restore();
         return;
     }

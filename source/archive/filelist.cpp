@@ -2,7 +2,7 @@
 
 #include "datazip.h"
 #include "deflateahead.h"
-#include "filesystem.h"
+#include "platform.h"
 #include "handles.h"
 #include "linkcheck.h"
 #include "logline.h"
@@ -177,7 +177,7 @@ bool deletetree(const std::string& path, const std::wstring& wide, const std::ws
                 HANDLE parent)
 {
     logline("filelist", "filelist::deletepath", 85, "path name is <%s>\n", path.c_str());
-    if (isreparsepoint(filesystem.attributes(wide.c_str()))) {
+    if (isreparsepoint(platform.attributes(wide.c_str()))) {
         droplink(path, wide, allowed, parent);
         return true;
     }

@@ -1,7 +1,7 @@
 #include "installsink.h"
 
 #include "entryname.h"
-#include "filesystem.h"
+#include "platform.h"
 #include "pathhelpers.h"
 
 #include <windows.h>
@@ -33,9 +33,9 @@ bool writeall(FILE* out, const char* bytes, size_t length)
 FILE* createoutput(const char* name)
 {
     std::wstring wide = ansitowide(name);
-    filehandle file(filesystem.createfile(wide.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
+    filehandle file(platform.createfile(wide.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
     // Checked on the handle that is written through, not on the name before.
     if (!file || !isplain(file.get(), wide, std::wstring()) || !SetEndOfFile(file.get())) return nullptr;
     return crtfile(file, "wb");
@@ -51,7 +51,7 @@ bool installsink::enter(const char* target)
     // current from one entry to the next, since only this sink moves it meanwhile.
     if (!target || incurrent == target) return true;
     // Relative names must not land in whatever directory is current instead.
-    if (!filesystem.changedirectory(target)) {
+    if (!platform.changedirectory(target)) {
         incurrent.clear();
         return false;
     }
@@ -67,7 +67,7 @@ bool installsink::makedirectory(const std::string& prefix)
     if (known != made.end()) return known->second != DIRECTORY_LINK;
     int state = DIRECTORY_LINK;
     std::wstring wide = ansitowide(prefix);
-    if (links.plainornew(wide)) state = filesystem.createdirectory(wide.c_str()) ? DIRECTORY_NEW : DIRECTORY_FOUND;
+    if (links.plainornew(wide)) state = platform.createdirectory(wide.c_str()) ? DIRECTORY_NEW : DIRECTORY_FOUND;
     made[prefix] = state;
     return state != DIRECTORY_LINK;
 }

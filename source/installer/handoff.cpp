@@ -1,6 +1,6 @@
 #include "installer.h"
 
-#include "filesystem.h"
+#include "platform.h"
 #include "handles.h"
 #include "iconreplace.h"
 #include "pathhelpers.h"
@@ -23,14 +23,6 @@ void writechannel(const std::string& workspace, const std::string& own)
     stdiofile channel(fopen((workspace + "setup\\channel.cfg").c_str(), "wb+"));
     if (!channel) return;
     fwrite(name.data(), 1, name.size(), channel.get());
-}
-
-bool isnt5()
-{
-    OSVERSIONINFOEXW version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    return GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version)) &&
-           version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion == 5;
 }
 
 } // namespace
@@ -59,7 +51,8 @@ LRESULT handoff(HWND window, const installrun& run, WPARAM go)
     // administrators can change: a DLL it looks for in its current
     // directory cannot come from the user's temporary directory.
     runsetup(workspace + "setup\\rEdizo.exe", run.elevated ? workspace + "setup" : std::string());
-    if (isnt5()) {
+    // Windows 2000 and XP: the process ends here, later versions let the window go.
+    if (platform.ntmajorversion() == 5) {
         stopsplashanimation();
         exit(0);
     }
@@ -89,8 +82,8 @@ int runsetup(const std::string& path, const std::string& directory)
     std::wstring current = directory.empty() ? std::wstring() : ansitowide(directory);
     PROCESS_INFORMATION started = {};
     // Inherited handles and environment.
-    if (!filesystem.createprocess(application.get(), &commandline[0], current.empty() ? nullptr : current.c_str(),
-                                  &startup, &started)) {
+    if (!platform.createprocess(application.get(), &commandline[0], current.empty() ? nullptr : current.c_str(),
+                                &startup, &started)) {
         stopsplashanimation();
         exit(-1);
     }

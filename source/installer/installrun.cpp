@@ -1,7 +1,7 @@
 #include "installrun.h"
 
 #include "pathhelpers.h"
-#include "systemfunction.h"
+#include "platform.h"
 #include "workspace.h"
 
 #include <windows.h>
@@ -36,7 +36,7 @@ std::wstring ownfilename()
 
 bool isrunningimage(HANDLE file)
 {
-    const auto same = systemfunction<LONG(void*, void*)>(L"ntdll.dll", "NtAreMappedFilesTheSame");
+    const auto same = platform.mappedfilesthesame;
     if (!same) return true;
     // The first page is enough: the system compares the files behind two
     // mapped addresses, whatever they hold.
@@ -65,7 +65,7 @@ installrun makeinstallrun(int argc, char** argv, filehandle package)
     installrun run;
     run.packagepath = argc > 0 && argv[0] ? argv[0] : "";
     run.package = std::move(package);
-    run.elevated = tokenelevated();
+    run.elevated = platform.tokenelevated();
     run.hidden = argc > 2 || inheritedautoinstall();
     run.workspacedir = workspacedir();
     run.workspacedirw = workspacedirw();

@@ -1,7 +1,7 @@
 #include "installer.h"
 
 #include "dataunzip.h"
-#include "filesystem.h"
+#include "platform.h"
 #include "setsourcepath.h"
 #include "workspace.h"
 

@@ -1,11 +1,10 @@
 #include "workspace.h"
 
 #include "filelist.h"
-#include "filesystem.h"
+#include "platform.h"
 #include "linkcheck.h"
 #include "logline.h"
 #include "pathhelpers.h"
-#include "systemfunction.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -34,14 +33,13 @@ std::wstring hexdigits(uint64_t value)
     return digits;
 }
 
-// Sixteen hexadecimal digits from the system's random number generator
-// (advapi32's RtlGenRandom, on every version): a leftover's name nobody can
-// know, so nobody can take it first. Empty when the generator fails.
+// Sixteen hexadecimal digits from the system's random number generator: a
+// leftover's name nobody can know, so nobody can take it first. Empty when
+// the generator fails.
 std::wstring unpredictablesuffix()
 {
-    const auto generate = systemfunction<BOOLEAN(void*, ULONG)>(L"advapi32.dll", "SystemFunction036");
     uint64_t value = 0;
-    if (!generate || !generate(&value, sizeof value)) return std::wstring();
+    if (!platform.randombytes(&value, sizeof value)) return std::wstring();
     return hexdigits(value);
 }
 
@@ -98,10 +96,10 @@ enum useraccess {
 // check against the object's descriptor, nothing enabled or assumed.
 useraccess usermay(HANDLE object, DWORD access)
 {
-    kernelhandle token(filesystem.limitedtoken());
+    kernelhandle token(platform.limitedtoken());
     if (!token) return NO_LESSER_USER;
     std::vector<unsigned char> descriptor;
-    if (!filesystem.descriptorof(object, descriptor)) return USER_MAY_NOT;
+    if (!platform.descriptorof(object, descriptor)) return USER_MAY_NOT;
     GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
     // Room for the privileges the check may name.
     DWORD privileges[64];
@@ -120,7 +118,7 @@ useraccess usermay(HANDLE object, DWORD access)
 bool onlyadministrators(HANDLE object)
 {
     std::vector<unsigned char> descriptor;
-    if (!filesystem.descriptorof(object, descriptor)) return false;
+    if (!platform.descriptorof(object, descriptor)) return false;
     PSECURITY_DESCRIPTOR sd = descriptor.data();
     PSID owner = nullptr;
     BOOL defaulted = FALSE, present = FALSE;
@@ -146,7 +144,7 @@ bool isdirectoryofsystem(HANDLE held)
 {
     identity id;
     if (!identify(held, id)) return true;
-    const auto wow64directory = systemfunction<UINT(LPWSTR, UINT)>(L"kernel32.dll", "GetSystemWow64DirectoryW");
+    const auto wow64directory = platform.wow64directory;
     for (int which = 0; which < 3; ++which) {
         wchar_t directory[MAX_PATH + 1];
         UINT n = 0;
@@ -154,8 +152,8 @@ bool isdirectoryofsystem(HANDLE held)
         if (which == 1) n = GetSystemDirectoryW(directory, MAX_PATH);
         if (which == 2 && wow64directory) n = wow64directory(directory, MAX_PATH);
         if (n == 0 || n >= MAX_PATH) continue;
-        filehandle opened(filesystem.createfile(directory, FILE_READ_ATTRIBUTES, SHARE_ALL, nullptr, OPEN_EXISTING,
-                                                FILE_FLAG_BACKUP_SEMANTICS));
+        filehandle opened(platform.createfile(directory, FILE_READ_ATTRIBUTES, SHARE_ALL, nullptr, OPEN_EXISTING,
+                                              FILE_FLAG_BACKUP_SEMANTICS));
         identity system;
         if (opened && identify(opened.get(), system) && system == id) return true;
     }
@@ -166,7 +164,7 @@ bool isdirectoryofsystem(HANDLE held)
 // missing) stands at path.
 bool occupied(const std::wstring& path)
 {
-    if (filesystem.attributes(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    if (platform.attributes(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
     DWORD error = GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return true;
     WIN32_FIND_DATAW found;
@@ -206,8 +204,8 @@ bool moveaside(const installrun& run)
         std::wstring name = LEFTOVER_PREFIX + suffix;
         // A name already taken is simply not used: the rename never replaces.
         bool renamed = run.temporary
-                           ? filesystem.renamethrough(leftover.get(), run.temporary.get(), name.c_str())
-                           : filesystem.renamethrough(leftover.get(), nullptr, (run.workspacedirw + name).c_str());
+                           ? platform.renamethrough(leftover.get(), run.temporary.get(), name.c_str())
+                           : platform.renamethrough(leftover.get(), nullptr, (run.workspacedirw + name).c_str());
         if (renamed) {
             logline("main", "intitemp", 393, "left <%s> as <%s>\n", widetoansi(workspace).c_str(),
                     widetoansi(run.workspacedirw + name).c_str());
@@ -249,7 +247,7 @@ BOOL CALLBACK closebox(HWND window, LPARAM)
 void CALLBACK polllock(HWND, UINT, UINT_PTR, DWORD)
 {
     if (polltaken) return;
-    DWORD waited = filesystem.waitfor(pollingfor, 0);
+    DWORD waited = platform.waitfor(pollingfor, 0);
     if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return;
     polltaken = true;
     EnumThreadWindows(GetCurrentThreadId(), closebox, 0);
@@ -268,7 +266,7 @@ bool waitinabox(HANDLE mutex)
                                  L"has finished; Cancel stops it.",
                                  L"Morvane\u5b89\u88c5\u7a0b\u5e8f", MB_RETRYCANCEL | MB_ICONINFORMATION);
         if (polltaken) break;
-        DWORD waited = filesystem.waitfor(mutex, 0);
+        DWORD waited = platform.waitfor(mutex, 0);
         polltaken = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
         if (answer != IDRETRY) break;
     }
@@ -296,8 +294,8 @@ const char* workspacerefusal(workspaceresult result)
 
 std::wstring workspacelockname(const std::wstring& temp)
 {
-    filehandle directory(filesystem.createfile(temp.c_str(), FILE_READ_ATTRIBUTES, SHARE_ALL, nullptr, OPEN_EXISTING,
-                                               FILE_FLAG_BACKUP_SEMANTICS));
+    filehandle directory(platform.createfile(temp.c_str(), FILE_READ_ATTRIBUTES, SHARE_ALL, nullptr, OPEN_EXISTING,
+                                             FILE_FLAG_BACKUP_SEMANTICS));
     identity id;
     if (directory && identify(directory.get(), id))
         return L"Local\\installerworkspace-" + hexdigits(id.volume).substr(8) + hexdigits(id.high).substr(8) +
@@ -321,13 +319,13 @@ workspaceresult lockworkspace(const installrun& run)
     if (!mutex) return WORKSPACE_LOCKED;
     // Abandoned: the installer before this one ended without releasing it,
     // which also hands it over.
-    DWORD waited = filesystem.waitfor(mutex.get(), 0);
+    DWORD waited = platform.waitfor(mutex.get(), 0);
     bool taken = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
     if (!taken && waited == WAIT_TIMEOUT) {
         logline("main", "intitemp", 396, "waiting for the installer that works in <%s>\n",
                 widetoansi(run.setupdirw()).c_str());
         if (run.hidden) {
-            waited = filesystem.waitfor(mutex.get(), HIDDEN_LOCK_WAIT_MS);
+            waited = platform.waitfor(mutex.get(), HIDDEN_LOCK_WAIT_MS);
             taken = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
         } else {
             taken = waitinabox(mutex.get());
@@ -338,24 +336,12 @@ workspaceresult lockworkspace(const installrun& run)
     return WORKSPACE_READY;
 }
 
-bool tokenelevated()
-{
-    HANDLE raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
-    kernelhandle token(raw);
-    // TokenElevation is unknown before Vista: the call fails there.
-    TOKEN_ELEVATION elevation = {};
-    DWORD size = 0;
-    return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
-           elevation.TokenIsElevated != 0;
-}
-
 bool holdtemporary(installrun& run)
 {
     // Opened through any link on the way (the user's temporary directory
     // may lie anywhere), as what it is: no privilege is enabled. Without
     // shared deletion, nobody renames it while it is held.
-    run.temporary = filehandle(filesystem.createfile(
+    run.temporary = filehandle(platform.createfile(
         run.workspacedirw.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL,
         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
     if (!run.temporary) return false;
@@ -397,7 +383,7 @@ workspaceresult checktemporary(const installrun& run)
     // Without a less privileged user there is nobody to keep out.
     if (write == NO_LESSER_USER) return WORKSPACE_READY;
     DWORD flags = 0;
-    if (!filesystem.volumeflags(run.workspacedirw.c_str(), &flags) || !(flags & FILE_PERSISTENT_ACLS))
+    if (!platform.volumeflags(run.workspacedirw.c_str(), &flags) || !(flags & FILE_PERSISTENT_ACLS))
         return WORKSPACE_NO_ACLS;
     return WORKSPACE_READY;
 }
@@ -433,8 +419,8 @@ workspaceresult prepareworkspace(const installrun& run)
     const DWORD access = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL;
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
     // Made below the held directory by a name relative to it.
-    HANDLE opened = run.temporary ? filesystem.createdirectorynew(run.temporary.get(), L"setup", made, access, share)
-                                  : filesystem.createdirectorynew(nullptr, workspace.c_str(), made, access, share);
+    HANDLE opened = run.temporary ? platform.createdirectorynew(run.temporary.get(), L"setup", made, access, share)
+                                  : platform.createdirectorynew(nullptr, workspace.c_str(), made, access, share);
     if (opened == INVALID_HANDLE_VALUE) return WORKSPACE_NOT_MADE;
     heldworkspace = filehandle(opened);
     return WORKSPACE_READY;

@@ -63,10 +63,6 @@ const DWORD HIDDEN_LOCK_WAIT_MS = 10 * 60 * 1000;
 // WORKSPACE_READY, or WORKSPACE_LOCKED.
 workspaceresult lockworkspace(const installrun& run);
 
-// True when the process token is elevated (Vista and later with UAC);
-// false on Windows XP, where the token knows no elevation.
-bool tokenelevated();
-
 // Opens the run's temporary directory and holds it until the process ends
 // (run.temporary), without shared deletion, so it cannot be renamed. Where
 // the system can name what a handle is (Vista and later) and the run is

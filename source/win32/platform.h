@@ -1,14 +1,22 @@
-// The installer's file-system calls in one table: the calls that create,
+// The program's calls into Windows that differ between Windows versions or
+// that tests must be able to drive, in one table: the calls that create,
 // open, rename, delete and protect, start the setup program, and the few
-// questions asked about what they act on and who may act. The program uses the system's; a test puts its own in place
-// to make one fail, or to change the tree between two steps as another
-// process of the same user could. Neither Wine nor a test's own account can
-// produce most of those conditions (read-only leftovers that will not go,
-// refused ownership, volumes without ACLs, a resolved path that cannot be
-// read), so this is where they are driven.
+// questions asked about what they act on and who may act; and every call
+// looked up at run time because older versions lack it (each member then
+// null where the system has none, or a stand-in that answers as the old
+// system would). A new version's quirk goes here, and nowhere else.
+//
+// The program uses the system's; a test puts its own in place to make one
+// fail, to answer as another Windows version would, or to change the tree
+// between two steps as another process of the same user could. Neither
+// Wine nor a test's own account can produce most of those conditions
+// (read-only leftovers that will not go, a standard user's token, volumes
+// without ACLs, a resolved path that cannot be read, Windows XP), so this is
+// where they are driven.
 #pragma once
 
 #include "handles.h"
+#include "systemfunction.h"
 
 #include <windows.h>
 
@@ -16,7 +24,7 @@
 #include <string>
 #include <vector>
 
-struct filesystemcalls {
+struct platformcalls {
     // CreateFileW with no template. INVALID_HANDLE_VALUE on failure.
     using createfilecall = HANDLE(const wchar_t* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* attributes,
                                   DWORD disposition, DWORD flags);
@@ -67,12 +75,32 @@ struct filesystemcalls {
     using createprocesscall = BOOL(const wchar_t* application, wchar_t* commandline, const wchar_t* directory,
                                    STARTUPINFOW* startup, PROCESS_INFORMATION* started);
     createprocesscall* createprocess;
+
+    // Run-time lookups: null where the system lacks the call.
+    // SetDefaultDllDirectories (Windows 8, and 7 with its DLL search update).
+    winapifunction<BOOL(DWORD)>::pointer setdefaultdlldirectories;
+    // NtAreMappedFilesTheSame: whether two addresses map views of one file.
+    winapifunction<LONG(void*, void*)>::pointer mappedfilesthesame;
+    // GetSystemWow64DirectoryW: the 32-bit system directory of 64-bit Windows.
+    winapifunction<UINT(LPWSTR, UINT)>::pointer wow64directory;
+
+    // Questions whose answer depends on the version.
+    // Fills buffer with size bytes from the system's random number generator
+    // (RtlGenRandom, on every version); false when it fails.
+    bool (*randombytes)(void* buffer, ULONG size);
+    // True when the process token is elevated (Vista and later with UAC);
+    // false on Windows XP, where the token knows no elevation.
+    bool (*tokenelevated)();
+    // The major version of Windows NT the program runs on (5 for 2000 and
+    // XP, 6 for Vista to 8.1 as the unmanifested call reports them), 0 when
+    // the system is not Windows NT or cannot say.
+    DWORD (*ntmajorversion)();
 };
 
 // The calls in use: the system's unless a test replaced some.
-extern filesystemcalls filesystem;
+extern platformcalls platform;
 // The system's calls.
-filesystemcalls systemfilesystem();
+platformcalls systemplatform();
 
 // A runtime FILE in mode ("rb" or "wb") over file, which it takes over and
 // closes with the FILE; null when the runtime cannot (the handle is closed).

@@ -1,4 +1,4 @@
-#include "filesystem.h"
+#include "platform.h"
 
 #include "systemfunction.h"
 
@@ -160,11 +160,38 @@ BOOL systemcreateprocess(const wchar_t* application, wchar_t* commandline, const
     return CreateProcessW(application, commandline, nullptr, nullptr, TRUE, 0, nullptr, directory, startup, started);
 }
 
+bool systemrandombytes(void* buffer, ULONG size)
+{
+    const auto generate = systemfunction<BOOLEAN(void*, ULONG)>(L"advapi32.dll", "SystemFunction036");
+    return generate && generate(buffer, size);
+}
+
+bool systemtokenelevated()
+{
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
+    kernelhandle token(raw);
+    // TokenElevation is unknown before Vista: the call fails there.
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
+           elevation.TokenIsElevated != 0;
+}
+
+DWORD systemntmajorversion()
+{
+    OSVERSIONINFOEXW version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version)) || version.dwPlatformId != VER_PLATFORM_WIN32_NT)
+        return 0;
+    return version.dwMajorVersion;
+}
+
 } // namespace
 
-filesystemcalls systemfilesystem()
+platformcalls systemplatform()
 {
-    filesystemcalls calls;
+    platformcalls calls;
     calls.createfile = systemcreatefile;
     calls.createdirectorynew = systemcreatedirectorynew;
     calls.createdirectory = systemcreatedirectory;
@@ -180,10 +207,16 @@ filesystemcalls systemfilesystem()
     calls.limitedtoken = systemlimitedtoken;
     calls.waitfor = systemwaitfor;
     calls.createprocess = systemcreateprocess;
+    calls.setdefaultdlldirectories = systemfunction<BOOL(DWORD)>(L"kernel32.dll", "SetDefaultDllDirectories");
+    calls.mappedfilesthesame = systemfunction<LONG(void*, void*)>(L"ntdll.dll", "NtAreMappedFilesTheSame");
+    calls.wow64directory = systemfunction<UINT(LPWSTR, UINT)>(L"kernel32.dll", "GetSystemWow64DirectoryW");
+    calls.randombytes = systemrandombytes;
+    calls.tokenelevated = systemtokenelevated;
+    calls.ntmajorversion = systemntmajorversion;
     return calls;
 }
 
-filesystemcalls filesystem = systemfilesystem();
+platformcalls platform = systemplatform();
 
 FILE* crtfile(filehandle& file, const char* mode)
 {

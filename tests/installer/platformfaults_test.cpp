@@ -1,4 +1,4 @@
-// The installer's file-system steps driven through their seam (filesystem.h):
+// The installer's file-system steps driven through their seam (platform.h):
 // the conditions a standard user's own processes or a file system produce on
 // Windows and that neither Wine nor a test's own account can (a read-only
 // leftover that will not go, a workspace held open, ownership that cannot be
@@ -6,7 +6,7 @@
 // resolved path that cannot be read). Each ends in the sound outcome: the
 // install goes on in a fresh workspace, or it stops; none is ignored.
 #include "dataunzip.h"
-#include "filesystem.h"
+#include "platform.h"
 #include "harness.h"
 #include "installer.h"
 #include "linkcheck.h"
@@ -30,11 +30,11 @@ namespace {
 
 // The system's calls again when a test ends.
 struct restorecalls {
-    filesystemcalls saved = filesystem;
-    ~restorecalls() { filesystem = saved; }
+    platformcalls saved = platform;
+    ~restorecalls() { platform = saved; }
 };
 
-const filesystemcalls systemcalls = systemfilesystem();
+const platformcalls systemcalls = systemplatform();
 
 // A run whose temporary directory is temp (with its trailing backslash),
 // held as a start holds it.
@@ -123,8 +123,8 @@ void describe(const wchar_t* temp, const wchar_t* below)
 {
     tempdescriptor = temp;
     belowdescriptor = below;
-    filesystem.descriptorof = described;
-    filesystem.limitedtoken = standardusertoken;
+    platform.descriptorof = described;
+    platform.limitedtoken = standardusertoken;
 }
 bool descriptorunreadable(HANDLE, std::vector<unsigned char>&) { return false; }
 // The built-in Administrator, UAC turned off, an administrator of Windows
@@ -157,6 +157,8 @@ DWORD unresolvable(HANDLE, wchar_t*, DWORD)
     return 0;
 }
 bool cannotenter(const char*) { return false; }
+// No name nobody can predict: a leftover is then not moved aside at all.
+bool norandomnumbers(void*, ULONG) { return false; }
 
 struct PrepareRow {
     const char* name;
@@ -182,16 +184,16 @@ bool anythingaside(const std::wstring& temp)
 std::ostream& operator<<(std::ostream& os, const PrepareRow& row) { return os << row.name; }
 
 const PrepareRow prepareRows[] = {
-    {"leftover_that_cannot_be_deleted_is_moved_aside", [] { filesystem.deletethrough = refusedelete; }, true, true,
+    {"leftover_that_cannot_be_deleted_is_moved_aside", [] { platform.deletethrough = refusedelete; }, true, true,
      WORKSPACE_READY, true},
     {"leftover_that_can_be_neither_deleted_nor_moved",
      [] {
-         filesystem.deletethrough = refusedelete;
-         filesystem.renamethrough = refuserename;
+         platform.deletethrough = refusedelete;
+         platform.renamethrough = refuserename;
      },
      true, true, WORKSPACE_IN_USE},
-    {"create_refused", [] { filesystem.createdirectorynew = refusecreate; }, true, false, WORKSPACE_NOT_MADE},
-    {"made_by_another_process_in_between", [] { filesystem.createdirectorynew = takenfirst; }, true, false,
+    {"create_refused", [] { platform.createdirectorynew = refusecreate; }, true, false, WORKSPACE_NOT_MADE},
+    {"made_by_another_process_in_between", [] { platform.createdirectorynew = takenfirst; }, true, false,
      WORKSPACE_NOT_MADE},
     {"temp_owned_by_administrators_the_user_may_write", [] { describe(ADMINISTRATORS_OWN, ADMINISTRATORS_OWN); }, true,
      true, WORKSPACE_READY},
@@ -199,28 +201,34 @@ const PrepareRow prepareRows[] = {
      WORKSPACE_READY},
     {"temp_the_user_may_not_write", [] { describe(SYSTEM_DIRECTORY, SYSTEM_DIRECTORY); }, true, true,
      WORKSPACE_TEMP_NOT_WRITABLE},
-    {"temp_descriptor_unreadable", [] { filesystem.descriptorof = descriptorunreadable; }, true, true,
+    {"temp_descriptor_unreadable", [] { platform.descriptorof = descriptorunreadable; }, true, true,
      WORKSPACE_TEMP_NOT_WRITABLE},
     {"no_limited_token_temp_the_user_may_not_write",
      [] {
          describe(SYSTEM_DIRECTORY, SYSTEM_DIRECTORY);
-         filesystem.limitedtoken = nolimitedtoken;
+         platform.limitedtoken = nolimitedtoken;
      },
      true, true, WORKSPACE_READY},
     {"no_limited_token_volume_without_acls",
      [] {
-         filesystem.limitedtoken = nolimitedtoken;
-         filesystem.volumeflags = noacls;
+         platform.limitedtoken = nolimitedtoken;
+         platform.volumeflags = noacls;
      },
      true, true, WORKSPACE_READY},
     {"leftover_made_by_an_elevated_run_is_deleted", [] { describe(USERS_OWN, ADMINISTRATORS_ONLY); }, true, true,
      WORKSPACE_READY},
     {"someone_elses_tree_in_a_shared_temp_stays_whole", [] { describe(SHARED, SOMEONE_ELSES); }, true, true,
      WORKSPACE_IN_USE},
-    {"volume_without_acls", [] { filesystem.volumeflags = noacls; }, true, false, WORKSPACE_NO_ACLS},
-    {"volume_flags_unreadable", [] { filesystem.volumeflags = flagsunreadable; }, true, false, WORKSPACE_NO_ACLS},
-    {"volume_without_acls_not_elevated", [] { filesystem.volumeflags = noacls; }, false, true, WORKSPACE_READY},
-    {"resolved_path_unreadable", [] { filesystem.finalpath = unresolvable; }, true, true, WORKSPACE_IN_USE},
+    {"volume_without_acls", [] { platform.volumeflags = noacls; }, true, false, WORKSPACE_NO_ACLS},
+    {"volume_flags_unreadable", [] { platform.volumeflags = flagsunreadable; }, true, false, WORKSPACE_NO_ACLS},
+    {"volume_without_acls_not_elevated", [] { platform.volumeflags = noacls; }, false, true, WORKSPACE_READY},
+    {"no_random_numbers_for_a_new_name",
+     [] {
+         platform.deletethrough = refusedelete;
+         platform.randombytes = norandomnumbers;
+     },
+     true, true, WORKSPACE_IN_USE},
+    {"resolved_path_unreadable", [] { platform.finalpath = unresolvable; }, true, true, WORKSPACE_IN_USE},
 };
 
 class PrepareWorkspace : public testing::TestWithParam<PrepareRow> {};
@@ -277,7 +285,7 @@ TEST(LinkChecks, HardLinksAndUnresolvablePathsAreNotPlain)
     EXPECT_FALSE(checked.plainornew(L"linked.txt"));
     {
         restorecalls restore;
-        filesystem.finalpath = unresolvable;
+        platform.finalpath = unresolvable;
         linkcheck unresolved(dir);
         EXPECT_FALSE(unresolved.plainornew(L"single.txt"));
         EXPECT_TRUE(unresolved.plainornew(L"new.txt")) << "what does not exist yet has nothing to resolve";
@@ -339,7 +347,7 @@ TEST(ChangeOfDirectory, FailedOpenLeavesTheReaderClosed)
     dataunzip reader;
     {
         restorecalls restore;
-        filesystem.changedirectory = cannotenter;
+        platform.changedirectory = cannotenter;
         reader.unzipfopen(p.path.c_str(), computedA, computedB);
     }
     EXPECT_EQ(reader.filecount, 0u);
@@ -360,7 +368,7 @@ TEST(ChangeOfDirectory, FailedWriteStopsTheEntry)
     ASSERT_EQ(reader.readcurfile(name), 0);
     {
         restorecalls restore;
-        filesystem.changedirectory = cannotenter;
+        platform.changedirectory = cannotenter;
         EXPECT_EQ(reader.filewrite(name, widetoansi(p.temp).c_str()), -1);
     }
     EXPECT_EQ(reader.failure(), ENTRY_WRITE_FAILED) << "not a file that is skipped: the extraction stops";
@@ -451,7 +459,7 @@ TEST(PrepareWorkspaceDescriptor, ElevatedOnlyAdministratorsFromTheStart)
         madewith.clear();
         {
             restorecalls restore;
-            filesystem.createdirectorynew = recorddescriptor;
+            platform.createdirectorynew = recorddescriptor;
             EXPECT_EQ(intitemp(run), WORKSPACE_READY);
         }
         if (elevated) {
@@ -490,7 +498,7 @@ TEST(HeldWorkspace, ReplacedByALinkIsNotUsed)
     extractionoutcome outcome;
     {
         restorecalls restore;
-        filesystem.attributes = replacedbylink;
+        platform.attributes = replacedbylink;
         EXPECT_FALSE(workspaceisheld(run.setupdirw()));
         outcome = extractsetup(run);
     }
@@ -576,7 +584,7 @@ TEST(WorkspaceLock, AHiddenRunWaitsBoundedThenStops)
     workspaceresult result;
     {
         restorecalls restore;
-        filesystem.waitfor = timelimitpasses;
+        platform.waitfor = timelimitpasses;
         result = lockworkspace(run);
     }
     SetEvent(held.release);
@@ -609,6 +617,9 @@ TEST(RunningImage, OnlyTheStartedFileIsTheImage)
     ASSERT_TRUE(writefile(dir + L"\\empty.exe", ""));
     filehandle empty = opened(dir + L"\\empty.exe");
     EXPECT_FALSE(isrunningimage(empty.get()));
+    restorecalls restore;
+    platform.mappedfilesthesame = nullptr;
+    EXPECT_TRUE(isrunningimage(copy.get())) << "where the system cannot compare (no elevation there either)";
 }
 
 // The running program's file is renamed and another put under its name
@@ -650,7 +661,7 @@ TEST(HandOff, QuotedPathAndItsDirectory)
     SetEnvironmentVariableW(L"STANDIN_RECORD", (dir + L"\\record.txt").c_str());
     {
         restorecalls restore;
-        filesystem.createprocess = recordstart;
+        platform.createprocess = recordstart;
         EXPECT_EQ(runsetup(widetoansi(program), widetoansi(dir)), 0);
     }
     SetEnvironmentVariableW(L"STANDIN_RECORD", nullptr);
