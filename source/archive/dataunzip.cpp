@@ -1,7 +1,6 @@
 #include "dataunzip.h"
 
 #include "entryname.h"
-#include "platform.h"
 #include "handles.h"
 #include "inflateahead.h"
 #include "installerentry.h"
@@ -11,6 +10,7 @@
 #include "packageview.h"
 #include "packagetrailer.h"
 #include "pathhelpers.h"
+#include "platform.h"
 
 #include <unzip.h>
 #include <windows.h>

@@ -1,8 +1,8 @@
 #include "installsink.h"
 
 #include "entryname.h"
-#include "platform.h"
 #include "pathhelpers.h"
+#include "platform.h"
 
 #include <windows.h>
 
