@@ -15,10 +15,12 @@ rm -rf "$data" && mkdir -p "$data"
 bench_wine
 run() { wine "$(win "$bin/archives/$1.exe")" "${@:2}" | tr -d '\r'; }
 run archivecorpus "$(win "$data/corpus")" 1 "$size"
+bench_rounds_begin
 echo "== archive benchmark"
 run archivebench write "$(win "$data/corpus")" "$(win "$data/corpus.exe")"
 run archivebench read "$(win "$data/corpus.exe")" "$(win "$data/out-corpus")"
 rm -rf "$data/out-corpus" "$data/corpus"
 run archivebench big "$(win "$data/big.exe")" "$big"
 run archivebench read "$(win "$data/big.exe")" "$(win "$data/out-big")"
+bench_rounds_end
 rm -rf "$data"

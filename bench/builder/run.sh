@@ -21,6 +21,7 @@ bytes=$(du -sb "$data/tree/setup" | cut -f1)
 echo "corpus: $files files, $(mib "$bytes") MiB; $rounds rounds"
 
 build_ms=() zip_ms=() nsis_ms=() build_ws=()
+bench_rounds_begin
 for round in $(seq 1 "$rounds"); do
   line=$(bench_builder "$data/tree" "$data/tmp")
   build_ms+=("$(field ms "$line")")
@@ -29,13 +30,14 @@ for round in $(seq 1 "$rounds"); do
   nsis_ms+=("$(bench_nsis "$data/tree" "$data/out/corpus-nsis.exe")")
   echo "round $round: builder ${build_ms[-1]} ms, zip ${zip_ms[-1]} ms, makensis ${nsis_ms[-1]} ms"
 done
+bench_rounds_end
 
 b=$(median "${build_ms[@]}") z=$(median "${zip_ms[@]}") n=$(median "${nsis_ms[@]}")
 package=$(stat -c %s "$data/tree/install_test.exe")
 archive=$(stat -c %s "$data/tmp/qlib.zip")
 zipsize=$(stat -c %s "$data/out/corpus.zip")
 nsissize=$(stat -c %s "$data/out/corpus-nsis.exe")
-echo "== build benchmark: $files files, $(mib "$bytes") MiB, medians of $rounds rounds"
+echo "== build benchmark: $files files, $(mib "$bytes") MiB, medians of $rounds rounds$(bench_mark)"
 printf '%-30s %10s ms   x%s of zip\n' "bare program (Wine)" "$b" "$(ratio "$b" "$z")"
 printf '%-30s %10s ms   x1.00\n' "zip -9 -r" "$z"
 printf '%-30s %10s ms   x%s of zip\n' "makensis (zlib)" "$n" "$(ratio "$n" "$z")"
@@ -46,7 +48,7 @@ printf '%-30s %12s bytes\n' "zip" "$zipsize"
 printf '%-30s %12s bytes  x%s of zip\n' "NSIS installer" "$nsissize" "$(ratio "$nsissize" "$zipsize")"
 awk -v p="$package" -v z="$zipsize" 'BEGIN {d = (p - z) * 100 / z; printf "package vs zip: %+.2f %%\n", d}'
 bare=$(stat -c %s "build/$preset/source/bootstrap.exe")
-echo "== ratios (goal in brackets)"
+echo "== ratios (goal in brackets)$(bench_mark)"
 printf '%-40s x%s  %s\n' "build / zip -9 -r" "$(ratio "$b" "$z")" "$(bench_goal x0.60)"
 printf '%-40s %s bytes, x%s of 262144  %s\n' "bare program size" "$bare" "$(ratio "$bare" 262144)" "$(bench_goal "x1.00 or less")"
 rm -rf "$data"

@@ -78,7 +78,7 @@ stat_() { local l values=(); while read -r l; do values+=("$(field "$3" "$l")");
 report() {
   local p n f
   p=$(stat_ "$1" package ms) n=$(stat_ "$1" nsis ms) f=$(stat_ "$1" floor ms)
-  echo "== install, $1 corpus: medians of $rounds rounds"
+  echo "== install, $1 corpus: medians of $rounds rounds$(bench_mark)"
   printf '%-26s %10s ms   x%s of NSIS   x%s of the floor\n' "package (hidden)" "$p" "$(ratio "$p" "$n")" "$(ratio "$p" "$f")"
   printf '%-26s %10s ms\n' "NSIS installer (/S)" "$n"
   printf '%-26s %10s ms\n' "zlib floor" "$f"
@@ -103,7 +103,7 @@ goals() {
   local p n f ps ns
   p=$(stat_ large package ms) n=$(stat_ large nsis ms) f=$(stat_ large floor ms)
   ps=$(stat_ small package setup_ms) ns=$(stat_ small nsis setup_ms)
-  echo "== ratios (goal in brackets)"
+  echo "== ratios (goal in brackets)$(bench_mark)"
   printf '%-58s x%s  %s\n' "install, large corpus, hidden / NSIS" "$(ratio "$p" "$n")" "$(bench_goal x0.65)"
   printf '%-58s x%s  %s\n' "install, large corpus / zlib floor" "$(ratio "$p" "$f")" "$(bench_goal x0.85)"
   printf '%-58s x%s  %s\n' "install, small corpus, until the setup program starts / NSIS" "$(ratio "$ps" "$ns")" "$(bench_goal x0.85)"
@@ -116,8 +116,10 @@ goals() {
 
 prepare large "$size"
 prepare small "$small"
+bench_rounds_begin
 measure large
 measure small
+bench_rounds_end
 report large
 report small
 goals

@@ -28,6 +28,7 @@ cores=$(nproc)
 echo "corpus: $files files, $(mib "$bytes") MiB; $rounds rounds; $cores cores"
 
 pack_ms=() pack_kib=() build_ms=() build_ws=() zip_ms=() nsis_ms=()
+bench_rounds_begin
 for round in $(seq 1 "$rounds"); do
   rm -f "$data/out/native.exe"
   start=$(nowms)
@@ -43,6 +44,7 @@ for round in $(seq 1 "$rounds"); do
   nsis_ms+=("$(bench_nsis "$data/tree" "$data/out/corpus-nsis.exe")")
   echo "round $round: native ${pack_ms[-1]} ms, builder (Wine) ${build_ms[-1]} ms, zip ${zip_ms[-1]} ms, makensis ${nsis_ms[-1]} ms"
 done
+bench_rounds_end
 
 p=$(median "${pack_ms[@]}") b=$(median "${build_ms[@]}") z=$(median "${zip_ms[@]}") n=$(median "${nsis_ms[@]}")
 pk=$(median "${pack_kib[@]}") bk=$(median "${build_ws[@]}")
@@ -50,7 +52,7 @@ native=$(stat -c %s "$data/out/native.exe")
 package=$(stat -c %s "$data/tree/install_test.exe")
 zipsize=$(stat -c %s "$data/out/corpus.zip")
 nsissize=$(stat -c %s "$data/out/corpus-nsis.exe")
-echo "== native packing benchmark: $files files, $(mib "$bytes") MiB, medians of $rounds rounds, $cores cores"
+echo "== native packing benchmark: $files files, $(mib "$bytes") MiB, medians of $rounds rounds, $cores cores$(bench_mark)"
 printf '%-30s %10s ms   x%s of zip\n' "native packer" "$p" "$(ratio "$p" "$z")"
 printf '%-30s %10s ms   x%s of zip\n' "Windows builder (Wine)" "$b" "$(ratio "$b" "$z")"
 printf '%-30s %10s ms   x1.00\n' "zip -9 -r" "$z"
@@ -61,7 +63,7 @@ printf '%-30s %12s bytes  x%s of zip\n' "native package" "$native" "$(ratio "$na
 printf '%-30s %12s bytes  x%s of zip\n' "builder's package" "$package" "$(ratio "$package" "$zipsize")"
 printf '%-30s %12s bytes\n' "zip" "$zipsize"
 printf '%-30s %12s bytes  x%s of zip\n' "NSIS installer" "$nsissize" "$(ratio "$nsissize" "$zipsize")"
-echo "== ratios (goal in brackets)"
+echo "== ratios (goal in brackets)$(bench_mark)"
 printf '%-40s x%s  %s\n' "native / zip -9 -r" "$(ratio "$p" "$z")" "$(bench_goal "x0.50 or less")"
 printf '%-40s x%s  %s\n' "native / Windows builder (Wine)" "$(ratio "$p" "$b")" "$(bench_goal "x0.50 or less")"
 printf '%-40s x%s  %s\n' "native package / builder's package" "$(ratio "$native" "$package")" "$(bench_goal "x1.00 or less")"

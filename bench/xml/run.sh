@@ -12,5 +12,7 @@ bench_setup
 # Configured again when the target is missing: pugixml may have been installed since.
 cmake --build build/inspect --target xml_bench >/dev/null 2>&1 ||
   { cmake --preset inspect >/dev/null && cmake --build build/inspect --target xml_bench >/dev/null; }
+bench_rounds_begin
 echo "== XML parse benchmark: $size MB, best of $runs runs"
 build/inspect/bench/xml/xml_bench "$size" "$runs"
+bench_rounds_end
