@@ -129,7 +129,6 @@ bench_nsis() {
 # can tell apart.
 
 bench_cores=$(nproc)
-bench_hz=$(getconf CLK_TCK)
 bench_root=$$
 bench_loaddir=""
 bench_sampler=""
@@ -151,6 +150,9 @@ bench_snapshot() {
         }'
         # Reading takes a while on a busy machine: the time is its middle.
         echo "T $(((start + $(date +%s%N)) / 2))"
+        # The machine's ticks, all cores: busy (user, nice, system, irq,
+        # softirq), then all of them.
+        awk '$1 == "cpu" {print "C", $2 + $3 + $4 + $7 + $8, $2 + $3 + $4 + $5 + $6 + $7 + $8 + $9}' /proc/stat
     } >"$1"
 }
 
@@ -170,15 +172,17 @@ bench_classify() {
 }
 
 # bench_interval PREV CUR: the processor time between two snapshots, as lines
-# "ms MS", "ours - TICKS" and "other NAME TICKS". A process that ended is
+# "ms MS", "busy TICKS ALL" (the machine's busy ticks and all its ticks),
+# "ours - TICKS" and "other NAME TICKS". A process that ended is
 # taken off the growth of its nearest running ancestor, whose count now holds
 # it whole.
 bench_interval() {
     bench_classify "$2"
     awk -v root="$bench_root" '
         FILENAME == ARGV[1] { ours[$1] = 1; next }
-        FILENAME == ARGV[2] { if ($1 == "T") t0 = $2; else { prev[$1] = $4; pparent[$1] = $3; pkey[$2] = $1 }; next }
+        FILENAME == ARGV[2] { if ($1 == "T") t0 = $2; else if ($1 == "C") { c0 = $2; a0 = $3 } else { prev[$1] = $4; pparent[$1] = $3; pkey[$2] = $1 }; next }
         $1 == "T" { t1 = $2; next }
+        $1 == "C" { c1 = $2; a1 = $3; next }
         { key[$2] = $1; parent[$2] = $3; ticks[$1] = $4; name[$1] = $5; now[$1] = 1 }
         END {
             # Within the benchmark: below its script, or below one of its Wine processes.
@@ -197,7 +201,7 @@ bench_interval() {
                 for (n = 0; n < 64 && q != 1 && !((q in key) && (key[q] in prev)) && (q in gone); ++n) q = gone[q]
                 if (q != 1 && (q in key) && (key[q] in prev)) d[key[q]] -= prev[k]
             }
-            printf "ms %d\n", (t1 - t0) / 1000000
+            printf "ms %d\nbusy %d %d\n", (t1 - t0) / 1000000, c1 - c0, a1 - a0
             for (p in key) {
                 k = key[p]
                 if (d[k] <= 0) continue
@@ -212,21 +216,28 @@ bench_interval() {
 bench_window() {
     local label="$1"
     shift
-    cat "$@" | awk -v label="$label" -v cores="$bench_cores" -v hz="$bench_hz" \
+    cat "$@" | awk -v label="$label" -v cores="$bench_cores" \
         -v limit="${BENCH_DISTURBED_PERCENT:-10}" '
         $1 == "ms" { ms += $2; next }
+        $1 == "busy" { busy += $2; all += $3; next }
         $1 == "ours" { ours += $3; next }
         { other += $3; by[$2] += $3 }
         END {
-            s = ms / 1000; if (s <= 0) s = 0.001
-            share = other / hz / s / cores * 100
-            line = sprintf("%s (%.1f s): other work %.2f of %d cores (%.0f%%)", label, s, other / hz / s, cores, share)
+            # Shares of all the ticks the cores had: on a virtual machine the
+            # ticks need not match the wall clock. Some processes (an emulator
+            # here) report more time than the cores had: other work is never
+            # more than the machine did besides this benchmark.
+            if (all <= 0) all = 1
+            if (other > busy - ours) other = busy - ours
+            if (other < 0) other = 0
+            share = other / all * 100
+            line = sprintf("%s (%.1f s): other work %.2f of %d cores (%.0f%%)", label, ms / 1000, other / all * cores, cores, share)
             for (i = 0; i < 3; ++i) {
                 best = ""; for (n in by) if (best == "" || by[n] > by[best]) best = n
-                if (best == "" || by[best] / hz / s < 0.01) break
-                line = line sprintf("%s %s %.2f", i ? "," : ";", best, by[best] / hz / s); delete by[best]
+                if (best == "" || by[best] / all * cores < 0.01) break
+                line = line sprintf("%s %s %.2f", i ? "," : ";", best, by[best] / all * cores); delete by[best]
             }
-            printf "%s; this benchmark %.2f cores\n", line, ours / hz / s
+            printf "%s; this benchmark %.2f cores\n", line, ours / all * cores
             exit share >= limit
         }'
 }
