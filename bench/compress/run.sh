@@ -34,7 +34,7 @@ source bench/common.sh
 data="$here/build/$preset/bench-compress"
 rm -rf "$data" && mkdir -p "$data"
 source scripts/winenv.sh
-trap winenv_stop EXIT
+bench_on_exit winenv_stop
 winenv_start
 bin="$here/build/$preset/bench"
 bare="$here/build/$preset/source/bootstrap.exe"
@@ -130,7 +130,7 @@ report() {
   solid=$(stat -c %s "$dir/solid.7z") zip=$(stat -c %s "$dir/lzma.zip") nsis=$(stat -c %s "$dir/nsis.exe")
   xz=$(awk '{s += $1} END {print s}' "$dir/xz.sizes")
   echo "== $name: $(find "$dir/tree/setup" -type f | wc -l) files, $(mib "$(du -sb "$dir/tree/setup" | cut -f1)") MiB;" \
-    "medians of $rounds rounds, $cores cores; both packages carry the $(mib "$(stat -c %s "$bare")") MiB program"
+    "medians of $rounds rounds, $cores cores; both packages carry the $(mib "$(stat -c %s "$bare")") MiB program$(bench_mark)"
   printf '%-30s %12s %7s %10s %10s\n' "" "bytes" "x defl" "pack ms" "peak MiB"
   row() { printf '%-30s %12s %7s %10s %10s\n' "$1" "$2" "x$(ratio "$2" "$deflate")" "$(med "$name" "$3.ms")" \
     "$(mib $(($(med "$name" "$3.kib") * 1024)))"; }
@@ -156,7 +156,7 @@ goals() {
   dict=$(largestdictionary "$dir/lzma.exe")
   local judged="goal in brackets"
   if [ "$smoke" = 1 ]; then judged="smoke run: tiny trees, not judged"; fi
-  echo "== goals on the DLL tree ($judged)"
+  echo "== goals on the DLL tree ($judged)$(bench_mark)"
   printf '%-52s x%s  [x0.72 or less]\n' "LZMA package / deflate package" "$(ratio "$l" "$d")"
   printf '%-52s x%s  [x1.50 or less]\n' "LZMA install / deflate install (time)" "$(ratio "$pl" "$pd")"
   printf '%-52s x%s  [x1.00 or less]\n' "packing LZMA / 7z solid (time, $cores cores)" "$(ratio "$(med dlls lzma.ms)" "$p7")"
@@ -167,20 +167,12 @@ goals() {
     "$(mib $((wl * 1024)))" "$(mib $((wd * 1024 + dict * held)))" "$(mib $((wd * 1024)))" "$(mib "$dict")" "$held"
 }
 
-# How busy the machine is: load against cores, and the busiest processes
-# over one second (outside the rounds, so this benchmark is idle).
-loadreport() {
-  echo "machine ($1): load $(cut -d' ' -f1-3 /proc/loadavg) on $cores cores; busiest processes over a second:"
-  top -b -n 2 -d 1 -o %CPU -w 200 | awk '/^top -/ { block++ } block == 2 && $1 ~ /^[0-9]+$/ && n < 5 && $9 > 0 {
-    printf "  %6s%% %s\n", $9, $12; n++ }'
-}
-
-loadreport before
+bench_rounds_begin
 for r in $(seq 1 "$rounds"); do
   round dlls "$r"
   round corpus "$r"
 done
-loadreport after
+bench_rounds_end
 report dlls
 report corpus
 goals

@@ -2,22 +2,17 @@
 // directory with everything in it.
 #pragma once
 
-#include <string>
+#include "linkcheck.h"
+#include "packagerules.h"
 
-#include <cstdint>
+#include <string>
 #include <vector>
 
 class datazip;
 
-// One step of a depth-first tree walk, in the order an archive receives it.
-struct treestep {
-    enum kindtype { FILE_ENTRY, DIRECTORY_END, UNLISTABLE, LOOP, CASE_TWIN } kind;
-    // the file, the directory (ending in '\\'), for LOOP the directory met
-    // again, for CASE_TWIN the file or directory left out
-    std::string path;
-    uint64_t size = 0; // FILE_ENTRY: its size in bytes
-    std::string again; // LOOP: the directory of the walk it is the same as; CASE_TWIN: the name met first
-};
+// One step of the builder's tree walk: the package contract's walk step
+// (FILE_ENTRY, DIRECTORY_END, UNLISTABLE, LOOP, CASE_TWIN).
+using treestep = walkstep;
 
 class filelist {
 public:
@@ -33,7 +28,9 @@ public:
     // differ only in case (the later is not added) or the tree has a loop
     // (then nothing after the loop is added).
     bool GetAllFileInfoAndZip(const char* directory, datazip& archive);
-    // Deletes path and everything below it; entries that cannot be deleted
-    // stay, with the directories above them. False when path cannot be listed.
-    static bool deletepath(std::string path);
+    // Deletes path and everything below it; entries that cannot be deleted,
+    // or that allowed (when given) does not let go, stay, with the
+    // directories above them. parent is path's directory, held open (null:
+    // unknown). False when path cannot be listed.
+    static bool deletepath(std::string path, deletecheck allowed = nullptr, HANDLE parent = nullptr);
 };

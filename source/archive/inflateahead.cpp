@@ -1,6 +1,6 @@
 #include "inflateahead.h"
 
-#include "dataunzip.h"
+#include "installerentry.h"
 #include "lzmaentry.h"
 
 #include <cstring>
@@ -37,23 +37,23 @@ inflateahead::inflateahead(unzFile source, uint32_t start, uint32_t entries, siz
     // A small stack: inflating needs little, and a default one counts a
     // megabyte against the installer's memory.
     if (madepiece && freedpiece && piecesize > 0)
-        thread.reset(CreateThread(nullptr, STACK_SIZE, run, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+        thread.start<inflateahead, &inflateahead::work>(this, STACK_SIZE, STACK_SIZE_PARAM_IS_A_RESERVATION);
 }
 
 inflateahead::~inflateahead()
 {
+    // The thread may wait for a decoded entry as well as for a free piece:
+    // stopping is set before either is signalled.
     {
         scopedlock hold(lock);
         stopping = true;
     }
-    if (freedpiece) SetEvent(freedpiece.get());
     if (wholedone) SetEvent(wholedone.get());
-    // The threads end before the events, the lock and the buffers they use
-    // go; the workers, which the thread starts, after it.
-    if (thread) WaitForSingleObject(thread.get(), INFINITE);
+    thread.stop(lock, stopping, freedpiece.get());
+    // The workers, which the thread starts, after it: each wakes on a count
+    // of its own, sees stopping and ends.
     if (workercount > 0) ReleaseSemaphore(wholequeued.get(), LONG(workercount), nullptr);
-    for (size_t i = 0; i < workercount; ++i) WaitForSingleObject(workers[i].get(), INFINITE);
-    thread.reset();
+    for (size_t i = 0; i < workercount; ++i) workers[i].stop(lock, stopping, nullptr);
 }
 
 bool inflateahead::startworkers()
@@ -62,24 +62,11 @@ bool inflateahead::startworkers()
     wantedworkers = 0; // tried once
     // Small stacks as the thread's: decoding needs little. Without a worker
     // every entry is read on the thread.
-    for (int i = 0; i < wanted && wholequeued && wholedone; ++i) {
-        workers[workercount].reset(
-            CreateThread(nullptr, STACK_SIZE, runworker, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-        if (workers[workercount]) ++workercount;
-    }
+    for (int i = 0; i < wanted && wholequeued && wholedone; ++i)
+        if (workers[workercount].start<inflateahead, &inflateahead::decodework>(this, STACK_SIZE,
+                                                                                STACK_SIZE_PARAM_IS_A_RESERVATION))
+            ++workercount;
     return workercount > 0;
-}
-
-DWORD WINAPI inflateahead::run(void* self)
-{
-    static_cast<inflateahead*>(self)->work();
-    return 0;
-}
-
-DWORD WINAPI inflateahead::runworker(void* self)
-{
-    static_cast<inflateahead*>(self)->decodework();
-    return 0;
 }
 
 void inflateahead::work()

@@ -16,6 +16,7 @@
 #include "entryreader.h"
 #include "handles.h"
 #include "owners.h"
+#include "workerthread.h"
 
 #include <unzip.h>
 
@@ -93,8 +94,6 @@ private:
         bool done = false;
     };
 
-    static DWORD WINAPI run(void* self);
-    static DWORD WINAPI runworker(void* self);
     void work();
     void decodework();
     // True when the archive's current entry can go to the workers now.
@@ -140,7 +139,7 @@ private:
     kernelhandle wholequeued; // a semaphore: one count a queued entry, and the workers' stop
     kernelhandle wholedone;
     int wantedworkers = 0; // workers to start at the first LZMA entry
-    kernelhandle workers[AHEAD_MOST_WORKERS];
+    workerthread workers[AHEAD_MOST_WORKERS];
     size_t workercount = 0;
     // Each side signals only a waiting other side: under Wine every event
     // call is a trip to the server, and most pieces find no one waiting.
@@ -149,5 +148,5 @@ private:
     criticalsection lock;
     kernelhandle madepiece; // set when a piece is published or the thread ends
     kernelhandle freedpiece;
-    kernelhandle thread; // declared last: closed before what it uses
+    workerthread thread; // declared last: stopped before what it uses goes
 };

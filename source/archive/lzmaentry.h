@@ -7,17 +7,19 @@
 #pragma once
 
 #include "entryreader.h"
+#include "packagerules.h"
 #include "owners.h"
 
 #include <cstddef>
 #include <cstdint>
 
 // The method number, the header before the stream, and the flag that says
-// the stream ends with a marker.
-const uint16_t LZMA_METHOD = 14;
+// the stream ends with a marker (the method and flag as the package's rules
+// set them, packagerules.h).
+const uint16_t LZMA_METHOD = ENTRY_LZMA_METHOD;
 const size_t LZMA_HEADER_SIZE = 4;
 const size_t LZMA_PROPERTIES_SIZE = 5;
-const uint16_t LZMA_FLAG_END_MARKER = 0x0002;
+const uint16_t LZMA_FLAG_END_MARKER = ENTRY_LZMA_END_MARKER;
 
 // Where an entry's compressed bytes come from: read fills buffer with up to
 // size bytes and returns how many, 0 at the end of the entry's data, or a

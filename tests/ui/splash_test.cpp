@@ -32,10 +32,14 @@ public:
               while (running) {
                   int level = red(window.grab().at(x, y));
                   if (levels.empty() || levels.back() != level) levels.push_back(level);
+                  sampled = true;
                   Sleep(2);
               }
           })
     {
+        // The level before anything happens is always the first one seen,
+        // however late a busy machine lets the thread run.
+        while (!sampled) Sleep(1);
     }
     ~levelwatcher() { stop(); }
     levelwatcher(const levelwatcher&) = delete;
@@ -50,6 +54,7 @@ public:
 
 private:
     std::atomic<bool> running{true};
+    std::atomic<bool> sampled{false};
     std::vector<int> levels;
     std::thread thread; // last: it uses the members above
 };

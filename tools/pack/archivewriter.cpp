@@ -1,12 +1,11 @@
 #include "archivewriter.h"
 
+#include "entrysettings.h"
 #include "lzmaencoder.h"
 #include "owners.h"
 #include "zipwriter.h"
 
 #include <pthread.h>
-#include <zip.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -22,8 +21,6 @@ void finisharchive(zipFile archive) { zipClose(archive, nullptr); }
 using ziparchive = uniquehandle<zipFile, finisharchive, emptynull>;
 
 const size_t PIECE = 256 * 1024;
-// Every position in a package is a signed 32-bit file position.
-const uint64_t FILE_LIMIT = 0x80000000u;
 
 struct deflated {
     std::string head;   // the compressed data, or as much as memory may hold
@@ -55,7 +52,7 @@ void deflatefile(const std::string& path, uint64_t memory, deflated& out)
         return;
     }
     z_stream stream = {};
-    if (deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    if (startentrydeflate(&stream) != Z_OK) {
         out.error = "the compressor could not start";
         return;
     }
@@ -72,7 +69,7 @@ void deflatefile(const std::string& path, uint64_t memory, deflated& out)
             break;
         }
         total += got;
-        if (total >= FILE_LIMIT) {
+        if (total >= PACKAGE_SIZE_LIMIT) {
             out.error = "grew to 2 GiB or more while it was packed";
             break;
         }
@@ -137,7 +134,7 @@ void lzmafile(const std::string& path, uint64_t size, uint64_t memory, deflated&
             break;
         }
         total += got;
-        if (total >= FILE_LIMIT) {
+        if (total >= PACKAGE_SIZE_LIMIT) {
             out.error = "grew to 2 GiB or more while it was packed";
             break;
         }
@@ -153,7 +150,7 @@ void lzmafile(const std::string& path, uint64_t size, uint64_t memory, deflated&
         deflatefile(path, memory, out);
         return;
     }
-    out.method = 14;
+    out.method = ENTRY_LZMA_METHOD;
     out.crc = uint32_t(crc);
     out.size = uint32_t(total);
 }
@@ -331,13 +328,9 @@ bool copydata(deflated& data, Write write)
 
 bool writeentry(zipFile archive, const packfile& file, deflated& data, std::string& message)
 {
-    zip_fileinfo info;
-    memset(&info, 0, sizeof info);
-    info.internal_fa = data.text ? 1 : 0;
-    // raw: the data go in as they are; level 9 still marks the entry as
+    // raw: the data go in as they are; the level still marks the entry as
     // maximally compressed, as the builder's entries are.
-    if (zipOpenNewFileInZip2(archive, file.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 9, 1) !=
-        ZIP_OK) {
+    if (startpackageentry(archive, file.name.c_str(), data.text, 1) != ZIP_OK) {
         message = file.path + ": the archive entry could not be started";
         return false;
     }

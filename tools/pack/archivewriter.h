@@ -1,10 +1,9 @@
 // Writes a ZIP archive the way the builder's archive writer does (minizip,
-// deflate level 9, window bits 15, memory level 8, default strategy, no time
-// stamps, no directory entries, the text flag from deflate's own guess), with
-// the files deflated on every core and written in walk order. Or, asked for
-// LZMA, the same archive with each entry LZMA (method 14, lzmaencoder.h)
-// where that makes the file smaller and deflate where it does not, written
-// by zipwriter.h, which minizip's writer cannot.
+// the package's entry settings of packagerules.h), with the files deflated
+// on every core and written in walk order. Or, asked for LZMA, the same
+// archive with each entry LZMA (packagerules.h's LZMA settings,
+// lzmaencoder.h) where that makes the file smaller and deflate where it does
+// not, written by zipwriter.h, which minizip's writer cannot.
 //
 // Each file is deflated as one stream in pieces; zlib's output does not
 // depend on how its input is divided, so an entry has the same bytes the

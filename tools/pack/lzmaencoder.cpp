@@ -1,10 +1,12 @@
 #include "lzmaencoder.h"
 
+#include "packagerules.h"
+
 #include <lzma.h>
 
 #include <vector>
 
-const uint32_t LZMA_PACK_PRESET = 9 | LZMA_PRESET_EXTREME;
+const uint32_t LZMA_PACK_PRESET = ENTRY_LZMA_LEVEL | LZMA_PRESET_EXTREME;
 
 namespace {
 
@@ -36,7 +38,7 @@ bool filterfor(uint64_t size, const lzmasettings& settings, lzma_options_lzma& o
 
 uint32_t lzmadictionary(uint64_t size, uint32_t limit)
 {
-    uint64_t fitted = 4096;
+    uint64_t fitted = ENTRY_LZMA_SMALLEST_DICTIONARY;
     while (fitted < size) {
         // 2^n, then 3 * 2^(n-1): 4 KiB, 6 KiB, 8 KiB, 12 KiB, ...
         bool power = (fitted & (fitted - 1)) == 0;

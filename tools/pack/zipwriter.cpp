@@ -1,5 +1,7 @@
 #include "zipwriter.h"
 
+#include "packagerules.h"
+
 namespace {
 
 const uint16_t NEEDED_DEFLATE = 20;
@@ -28,7 +30,7 @@ void put64(std::string& out, uint64_t v)
 // to the extra field's length.
 void common(std::string& out, const zipentry& entry)
 {
-    put16(out, entry.method == 14 ? NEEDED_LZMA : NEEDED_DEFLATE);
+    put16(out, entry.method == ENTRY_LZMA_METHOD ? NEEDED_LZMA : NEEDED_DEFLATE);
     put16(out, FLAGS);
     put16(out, entry.method);
     put16(out, 0);
