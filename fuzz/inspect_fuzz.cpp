@@ -28,7 +28,11 @@ public:
         return true;
     }
     bool data(const unsigned char*, size_t) override { return open; }
-    void end(int) override { open = false; }
+    int32_t end(int32_t result) override
+    {
+        open = false;
+        return result;
+    }
 };
 
 void check(bool condition, const char* why)

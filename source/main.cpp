@@ -1,10 +1,11 @@
 // Entry point: publishes the arguments and chooses the mode by the program's
 // own file size.
+#include "builder.h"
 #include "platform.h"
 #include "handles.h"
+#include "installer.h"
 #include "installrun.h"
 #include "logline.h"
-#include "modes.h"
 #include "startup.h"
 #include "stubsize.h"
 

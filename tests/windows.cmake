@@ -94,7 +94,7 @@ add_test(NAME signed_package
 # Builder mode end to end.
 bootstrap_add_test(builder_tests
   SOURCES e2e/builder_test.cpp
-  LIBS bootstrapcore peresources e2eharness)
+  LIBS bootstrapcore peresources e2eharness testpackage)
 add_dependencies(builder_tests bootstrap)
 
 # The import check holds the 32-bit program that ships; it reads files only
@@ -130,7 +130,7 @@ endif()
 
 # The archive writer, the tree walker and the package reader.
 add_library(ziptestkit STATIC archive/ziptestkit.cpp)
-target_link_libraries(ziptestkit PUBLIC portablecore minizip testfiles)
+target_link_libraries(ziptestkit PUBLIC portablecore minizip testfiles testpackage)
 target_include_directories(ziptestkit PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/archive)
 bootstrap_options(ziptestkit)
 bootstrap_add_test(archive_tests

@@ -1,6 +1,8 @@
 // The installer's view of its own package: finds the trailer, digests both
-// archive regions and reads archive A in place through a bounded window.
-// Entries stream from the archive to disk; none is held whole in memory.
+// archive regions and reads archive A in place through a bounded window,
+// inflating ahead on a second thread (inflateahead.h). Entries stream from
+// the archive to the installer's output (installsink.h), which decides what
+// they become on disk; none is held whole in memory.
 #pragma once
 
 #include "entryreader.h"
@@ -72,14 +74,3 @@ private:
     struct state;
     std::unique_ptr<state> self;
 };
-
-// safeentryname of entryname.h for a name in the ANSI code page: true when
-// the entry may be written below the target directory.
-bool safeentryname(const char* name);
-
-// The installer's steps before an entry's data, on the archive's current
-// entry: its record into entry, its name into name (ENTRY_NAME_SIZE bytes,
-// always terminated; empty when the record cannot be read), the name rule
-// (shorter than the buffer, safeentryname), then the data opened. ENTRY_OK,
-// or the first step's ENTRY_ value that failed.
-int32_t openinstallerentry(unzFile archive, entryrecord& entry, char* name);

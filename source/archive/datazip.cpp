@@ -2,6 +2,7 @@
 
 #include "deflateahead.h"
 #include "entryname.h"
+#include "entrysettings.h"
 #include "handles.h"
 #include "logline.h"
 
@@ -48,10 +49,11 @@ bool writeinzip(void* handle, const char* name, const void* data, size_t size, i
     return false;
 }
 
-// Starts an entry; false, with its line, when minizip refuses it.
-bool startentry(void* handle, const char* name, const zip_fileinfo& info, int raw, int32_t& error)
+// Starts an entry (packagerules.h: text, raw as startpackageentry takes
+// them); false, with its line, when minizip refuses it.
+bool startentry(void* handle, const char* name, bool text, int raw, int32_t& error)
 {
-    error = zipOpenNewFileInZip2(handle, name, &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 9, raw);
+    error = startpackageentry(handle, name, text, raw);
     if (error == ZIP_OK) return true;
     logline("datazip", PUT_FUNCTION, 46, "err in opening %s in zipfile\n", name);
     return false;
@@ -109,13 +111,11 @@ int datazip::isLargeFile(const char* path)
     // reports a 4 GiB file as empty.
     long long size = _fseeki64(file.get(), 0, SEEK_END) == 0 ? _ftelli64(file.get()) : -1;
     logsize(path, size);
-    return size < 0 || size > 0x7FFFFFFFll ? 1 : 0;
+    return size < 0 || uint64_t(size) >= PACKAGE_SIZE_LIMIT ? 1 : 0;
 }
 
 bool datazip::putfileinzip(const char* path)
 {
-    zip_fileinfo info;
-    memset(&info, 0, sizeof info);
     isLargeFile(path);
     const char* name = entrynamefor(path);
     if (!name) return true;
@@ -128,7 +128,7 @@ bool datazip::putfileinzip(const char* path)
         error = -1;
         return false;
     }
-    if (!startentry(handle.get(), name, info, 0, error)) return false;
+    if (!startentry(handle.get(), name, false, 0, error)) return false;
 
     std::vector<char> buffer(static_cast<size_t>(readsize));
     size_t got = 0;
@@ -155,19 +155,16 @@ bool datazip::putfileinzip(const char* path)
 
 bool datazip::putdeflated(const char* path, const deflatedfile& file)
 {
-    zip_fileinfo info;
-    memset(&info, 0, sizeof info);
-    // minizip would set this from deflate's own classification.
-    info.internal_fa = file.text ? 1 : 0;
     // The size line gives the size that was read and compressed, without
     // opening the file again.
     logsize(path, file.size);
     const char* name = entrynamefor(path);
     if (!name) return true;
 
-    // raw: the data go in as they are; level 9 still marks the entry as
-    // maximally compressed.
-    if (!startentry(handle.get(), name, info, 1, error)) return false;
+    // raw: the data go in as they are; the level still marks the entry as
+    // maximally compressed. minizip would set the text flag from deflate's
+    // own classification.
+    if (!startentry(handle.get(), name, file.text, 1, error)) return false;
     if (!file.data.empty() && !writeinzip(handle.get(), name, file.data.data(), file.data.size(), error)) return false;
     int closed = finishentry(handle.get(), name, &file);
     error = closed;

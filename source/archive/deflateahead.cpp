@@ -1,6 +1,6 @@
 #include "deflateahead.h"
 
-#include <zlib.h>
+#include "entrysettings.h"
 
 #include <algorithm>
 #include <utility>
@@ -57,26 +57,10 @@ deflateahead::deflateahead(std::vector<std::string> files, std::vector<uint64_t>
 {
     itemdone.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     itemtaken.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    if (itemdone && itemtaken) thread.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
+    if (itemdone && itemtaken) thread.start<deflateahead, &deflateahead::work>(this);
 }
 
-deflateahead::~deflateahead()
-{
-    {
-        scopedlock hold(lock);
-        stopping = true;
-    }
-    if (itemtaken) SetEvent(itemtaken.get());
-    // The thread ends before the events and the lock it uses go.
-    if (thread) WaitForSingleObject(thread.get(), INFINITE);
-    thread.reset();
-}
-
-DWORD WINAPI deflateahead::run(void* self)
-{
-    static_cast<deflateahead*>(self)->work();
-    return 0;
-}
+deflateahead::~deflateahead() { thread.stop(lock, stopping, itemtaken.get()); }
 
 size_t deflateahead::claimnext()
 {
@@ -180,7 +164,7 @@ bool deflateahead::compress(const std::string& path, uint64_t listed, deflatedfi
     if (!complete || input.size() > FILE_LIMIT) return false;
 
     z_stream stream = {};
-    if (deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+    if (startentrydeflate(&stream) != Z_OK) return false;
     out.data.resize(deflateBound(&stream, uLong(input.size())) + 16);
     stream.next_in = reinterpret_cast<Bytef*>(&input[0]);
     stream.avail_in = uInt(input.size());

@@ -1,12 +1,13 @@
 // Compresses the files of a tree walk on a second thread, ahead of the
 // archive writer, so that packing uses both cores: the writer, waiting for a
 // file the thread is still compressing, compresses a later one itself. Each file is deflated
-// whole, exactly as the writer would deflate it (raw deflate, level 9,
-// window bits 15, memory level 8, default strategy), so the archive's bytes
-// do not depend on which thread compressed an entry.
+// whole, exactly as the writer would deflate it (the package's entry
+// settings, entrysettings.h), so the archive's bytes do not depend on which
+// thread compressed an entry.
 #pragma once
 
 #include "handles.h"
+#include "workerthread.h"
 
 #include <windows.h>
 
@@ -51,7 +52,6 @@ public:
 
 private:
     enum itemstate { WAITING, WORKING, DONE, FAILED, CALLERS };
-    static DWORD WINAPI run(void* self);
     void work();
     // Under the lock: claims the next file to compress ahead, or returns
     // paths.size() when there is none or the queue is full.
@@ -72,5 +72,5 @@ private:
     criticalsection lock;
     kernelhandle itemdone;  // set when the thread finishes an item
     kernelhandle itemtaken; // set when the caller takes one (budget freed) or stops
-    kernelhandle thread;    // declared last, so it is closed before what it uses
+    workerthread thread;    // declared last, so it is stopped before what it uses goes
 };

@@ -3,23 +3,16 @@
 #pragma once
 
 #include "linkcheck.h"
+#include "packagerules.h"
 
 #include <string>
-
-#include <cstdint>
 #include <vector>
 
 class datazip;
 
-// One step of a depth-first tree walk, in the order an archive receives it.
-struct treestep {
-    enum kindtype { FILE_ENTRY, DIRECTORY_END, UNLISTABLE, LOOP, CASE_TWIN } kind;
-    // the file, the directory (ending in '\\'), for LOOP the directory met
-    // again, for CASE_TWIN the file or directory left out
-    std::string path;
-    uint64_t size = 0; // FILE_ENTRY: its size in bytes
-    std::string again; // LOOP: the directory of the walk it is the same as; CASE_TWIN: the name met first
-};
+// One step of the builder's tree walk: the package contract's walk step
+// (FILE_ENTRY, DIRECTORY_END, UNLISTABLE, LOOP, CASE_TWIN).
+using treestep = walkstep;
 
 class filelist {
 public:

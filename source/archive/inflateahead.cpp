@@ -1,6 +1,6 @@
 #include "inflateahead.h"
 
-#include "dataunzip.h"
+#include "installerentry.h"
 
 #include <cstring>
 
@@ -20,26 +20,10 @@ inflateahead::inflateahead(unzFile source, uint32_t start, uint32_t entries, siz
     // A small stack: inflating needs little, and a default one counts a
     // megabyte against the installer's memory.
     if (madepiece && freedpiece && piecesize > 0)
-        thread.reset(CreateThread(nullptr, STACK_SIZE, run, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+        thread.start<inflateahead, &inflateahead::work>(this, STACK_SIZE, STACK_SIZE_PARAM_IS_A_RESERVATION);
 }
 
-inflateahead::~inflateahead()
-{
-    {
-        scopedlock hold(lock);
-        stopping = true;
-    }
-    if (freedpiece) SetEvent(freedpiece.get());
-    // The thread ends before the events, the lock and the buffers it uses go.
-    if (thread) WaitForSingleObject(thread.get(), INFINITE);
-    thread.reset();
-}
-
-DWORD WINAPI inflateahead::run(void* self)
-{
-    static_cast<inflateahead*>(self)->work();
-    return 0;
-}
+inflateahead::~inflateahead() { thread.stop(lock, stopping, freedpiece.get()); }
 
 void inflateahead::work()
 {

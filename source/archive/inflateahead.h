@@ -9,6 +9,7 @@
 
 #include "entryreader.h"
 #include "handles.h"
+#include "workerthread.h"
 
 #include <unzip.h>
 
@@ -64,7 +65,6 @@ public:
     size_t mostheld();
 
 private:
-    static DWORD WINAPI run(void* self);
     void work();
     // Waits for a free piece; null when stopping.
     inflatedpiece* acquire();
@@ -97,5 +97,5 @@ private:
     criticalsection lock;
     kernelhandle madepiece; // set when a piece is published or the thread ends
     kernelhandle freedpiece;
-    kernelhandle thread; // declared last: closed before what it uses
+    workerthread thread; // declared last: stopped before what it uses goes
 };

@@ -1,4 +1,4 @@
-#include "modes.h"
+#include "builder.h"
 
 #include "datazip.h"
 #include "filelist.h"
@@ -6,6 +6,7 @@
 #include "iconreplace.h"
 #include "logline.h"
 #include "md5digest.h"
+#include "packagerules.h"
 #include "packagetrailer.h"
 #include "pathhelpers.h"
 
@@ -18,13 +19,7 @@
 
 namespace {
 
-const char PACKAGE_NAME[] = "install_test.exe";
-const char ARCHIVE_A_NAME[] = "qlib.zip";
-const char ARCHIVE_B_NAME[] = "test.zip";
-const wchar_t ICON_FILE[] = L"setup/LoaderIcon.ico";
 const size_t COPY_BUFFER_SIZE = 0x4000;
-// Every position in a package is a signed 32-bit file position.
-const uint64_t PACKAGE_LIMIT = 0x80000000u;
 
 HWND showwaitingpopup()
 {
@@ -63,29 +58,22 @@ bool isdirectory(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// The builder's line for what it refuses: "<path> <why>!".
+void sayrefused(const char* path, int rule, const std::string& detail = std::string())
+{
+    plainline("%s %s!\n", path, refusalwhy(TOOL_BUILDER, rule, detail).c_str());
+}
+
 // Checks a tree before anything is compressed: false, with its line, when
-// the tree has a loop, two names in one directory that differ only in case
-// (Windows would install one file for both) or a file a package cannot hold
-// (2 GiB or more).
+// the tree holds something the builder refuses (packagerules.h: a loop, two
+// names in one directory that differ only in case, a file of 2 GiB or more).
 bool checktree(const char* tree)
 {
-    for (const treestep& step : filelist::listtree(tree)) {
-        if (step.kind == treestep::LOOP) {
-            plainline("%s leads back to %s: a tree with a loop cannot be packed!\n", step.path.c_str(),
-                      step.again.c_str());
-            return false;
-        }
-        if (step.kind == treestep::CASE_TWIN) {
-            plainline("%s differs only in case from %s: a package cannot hold both!\n", step.path.c_str(),
-                      step.again.c_str());
-            return false;
-        }
-        if (step.kind == treestep::FILE_ENTRY && step.size >= PACKAGE_LIMIT) {
-            plainline("%s is 2 GiB or larger: a package cannot hold it!\n", step.path.c_str());
-            return false;
-        }
-    }
-    return true;
+    std::vector<treestep> steps = filelist::listtree(tree);
+    const treestep* refused = firstrefused(steps, TOOL_BUILDER);
+    if (!refused) return true;
+    sayrefused(refused->path.c_str(), brokenrule(*refused), refused->again);
+    return false;
 }
 
 // Writes archive from the tree. A missing tree gives an archive without
@@ -115,66 +103,71 @@ int build(FILE* ownfile)
     stdiofile own(ownfile);
     std::string workspace = workspacedir();
     if (workspace.empty()) return failed("The temporary directory has no name in the ANSI code page!\n", "");
-    std::string archiveA = workspace + ARCHIVE_A_NAME;
-    std::string archiveB = workspace + ARCHIVE_B_NAME;
+    std::string archiveA = workspace + PACKAGE_ARCHIVE_A_FILE;
+    std::string archiveB = workspace + PACKAGE_ARCHIVE_B_FILE;
     std::vector<char> buffer(COPY_BUFFER_SIZE);
 
-    stdiofile stub(fopen(PACKAGE_NAME, "wb"));
-    if (!stub) return failed("Open %s failed!\n", PACKAGE_NAME);
+    stdiofile stub(fopen(PACKAGE_FILE_NAME, "wb"));
+    if (!stub) return failed("Open %s failed!\n", PACKAGE_FILE_NAME);
     windowhandle popup(showwaitingpopup());
 
     uint64_t copied = 0;
     bool written = copystream(own.get(), stub.get(), buffer, copied);
-    if (closechecked(stub) != 0 || !written) return failed("Write %s failed!\n", PACKAGE_NAME);
+    if (closechecked(stub) != 0 || !written) return failed("Write %s failed!\n", PACKAGE_FILE_NAME);
 
-    replaceicon(ICON_FILE, ansitowide(PACKAGE_NAME).c_str());
+    std::string icon = std::string(PACKAGE_SETUP_TREE) + "/" + PACKAGE_ICON_FILE;
+    replaceicon(ansitowide(icon).c_str(), ansitowide(PACKAGE_FILE_NAME).c_str());
 
-    if (!checktree("app") || !checktree("setup")) return -1;
+    if (!checktree(PACKAGE_APP_TREE) || !checktree(PACKAGE_SETUP_TREE)) return -1;
 
     datazip archive;
     filelist walker;
-    if (!ziptree(archive, walker, archiveB, "app")) return failed("Making %s failed!\n", ARCHIVE_B_NAME);
-    if (!ziptree(archive, walker, archiveA, "setup")) return failed("Making %s failed!\n", ARCHIVE_A_NAME);
+    if (!ziptree(archive, walker, archiveB, PACKAGE_APP_TREE))
+        return failed("Making %s failed!\n", PACKAGE_ARCHIVE_B_FILE);
+    if (!ziptree(archive, walker, archiveA, PACKAGE_SETUP_TREE))
+        return failed("Making %s failed!\n", PACKAGE_ARCHIVE_A_FILE);
 
-    stdiofile package(fopen(PACKAGE_NAME, "ab+"));
-    if (!package) return failed("Open %s failed!\n", PACKAGE_NAME);
+    stdiofile package(fopen(PACKAGE_FILE_NAME, "ab+"));
+    if (!package) return failed("Open %s failed!\n", PACKAGE_FILE_NAME);
     stdiofile zipB(fopen(archiveB.c_str(), "rb"));
-    if (!zipB) return failed("fopen %s failed!\n", ARCHIVE_B_NAME);
+    if (!zipB) return failed("fopen %s failed!\n", PACKAGE_ARCHIVE_B_FILE);
     stdiofile zipA(fopen(archiveA.c_str(), "rb"));
-    if (!zipA) return failed("fopen %s failed!\n", ARCHIVE_A_NAME);
+    if (!zipA) return failed("fopen %s failed!\n", PACKAGE_ARCHIVE_A_FILE);
 
     int64_t stubbytes = streamsize(package.get());
     int64_t sizeA = streamsize(zipA.get());
     int64_t sizeB = streamsize(zipB.get());
-    if (stubbytes < 0 || sizeA < 0 || sizeB < 0) return failed("Measuring %s failed!\n", PACKAGE_NAME);
-    if (uint64_t(stubbytes) + uint64_t(sizeA) + uint64_t(sizeB) + TRAILER_SIZE >= PACKAGE_LIMIT)
-        return failed("%s would reach 2 GiB: not written!\n", PACKAGE_NAME);
+    if (stubbytes < 0 || sizeA < 0 || sizeB < 0) return failed("Measuring %s failed!\n", PACKAGE_FILE_NAME);
+    if (uint64_t(stubbytes) + uint64_t(sizeA) + uint64_t(sizeB) + TRAILER_SIZE >= PACKAGE_SIZE_LIMIT) {
+        sayrefused(PACKAGE_FILE_NAME, RULE_PACKAGE_SIZE);
+        return -1;
+    }
 
     PackageTrailer trailer;
     trailer.offsetA = uint32_t(stubbytes);
     // Appending: every write lands at the end whatever the position says.
     if (!copystream(zipA.get(), package.get(), buffer, copied) || copied != uint64_t(sizeA))
-        return failed("Write %s failed!\n", PACKAGE_NAME);
+        return failed("Write %s failed!\n", PACKAGE_FILE_NAME);
     trailer.offsetB = uint32_t(trailer.offsetA + copied);
     if (!copystream(zipB.get(), package.get(), buffer, copied) || copied != uint64_t(sizeB))
-        return failed("Write %s failed!\n", PACKAGE_NAME);
+        return failed("Write %s failed!\n", PACKAGE_FILE_NAME);
 
     Md5Digest digest;
     char digestA[64];
     char digestB[64];
-    if (digest.digestfile(zipA.get(), digestA) != 0) return failed("Reading %s failed!\n", ARCHIVE_A_NAME);
-    if (digest.digestfile(zipB.get(), digestB) != 0) return failed("Reading %s failed!\n", ARCHIVE_B_NAME);
+    if (digest.digestfile(zipA.get(), digestA) != 0) return failed("Reading %s failed!\n", PACKAGE_ARCHIVE_A_FILE);
+    if (digest.digestfile(zipB.get(), digestB) != 0) return failed("Reading %s failed!\n", PACKAGE_ARCHIVE_B_FILE);
     memcpy(trailer.digestA, digestA, sizeof trailer.digestA);
     memcpy(trailer.digestB, digestB, sizeof trailer.digestB);
     unsigned char bytes[TRAILER_SIZE];
     encodetrailer(trailer, bytes);
     if (fwrite(bytes, 1, TRAILER_SIZE, package.get()) != size_t(TRAILER_SIZE))
-        return failed("Write %s failed!\n", PACKAGE_NAME);
+        return failed("Write %s failed!\n", PACKAGE_FILE_NAME);
 
     zipB.reset();
     own.reset();
     zipA.reset();
-    if (closechecked(package) != 0) return failed("Write %s failed!\n", PACKAGE_NAME);
+    if (closechecked(package) != 0) return failed("Write %s failed!\n", PACKAGE_FILE_NAME);
     popup.reset();
     return 0;
 }
@@ -187,6 +180,6 @@ int buildpackage(FILE* ownfile)
     // under the package's name would build again when started, so a failed
     // build leaves no package at all.
     int result = build(ownfile);
-    if (result != 0) DeleteFileA(PACKAGE_NAME);
+    if (result != 0) DeleteFileA(PACKAGE_FILE_NAME);
     return result;
 }

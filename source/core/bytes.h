@@ -28,6 +28,8 @@ inline void put32(unsigned char* p, uint32_t v)
 {
     for (int i = 0; i < 4; ++i) p[i] = (unsigned char)(v >> (8 * i));
 }
+// The same field at byte offset at of a string of bytes, which must hold it.
+inline void put32(std::string& bytes, size_t at, uint32_t v) { put32(reinterpret_cast<unsigned char*>(&bytes[at]), v); }
 
 // Reads exactly length bytes at position pos of stream; false for a negative
 // position, a failed seek or a short read.

@@ -1,5 +1,7 @@
 #include "entryname.h"
 
+#include "packagerules.h"
+
 #include <cstring>
 #include <string>
 
@@ -41,7 +43,10 @@ bool safecomponent(const std::string& component)
 
 } // namespace
 
-bool safeentryname(const char* name, leadbytetest islead) { return safeentrynameunder(name, "setup", islead); }
+bool safeentryname(const char* name, leadbytetest islead)
+{
+    return safeentrynameunder(name, PACKAGE_SETUP_TREE, islead);
+}
 
 bool safeentrynameunder(const char* name, const char* top, leadbytetest islead)
 {

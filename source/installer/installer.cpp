@@ -3,7 +3,6 @@
 #include "filelist.h"
 #include "handles.h"
 #include "logline.h"
-#include "modes.h"
 #include "pathhelpers.h"
 #include "splash.h"
 #include "startup.h"

@@ -15,6 +15,10 @@ const UINT WM_UNZIPDONE = WM_USER + 1;
 const WPARAM HANDOFF_GO = 0;
 const WPARAM HANDOFF_STOP = 1;
 
+// Installer mode: clears the previous workspace, runs the installer window
+// and its message loop. Returns the exit code, 0.
+int runinstaller(const installrun& run);
+
 // The line for a refusal of the workspace, and a box unless the run is
 // hidden (an unattended install must never wait for a click); -1.
 int refuseworkspace(const installrun& run, const char* why);

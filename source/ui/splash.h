@@ -2,6 +2,8 @@
 // paint and the animated strip played by a thread of its own.
 #pragma once
 
+#include "splashsize.h"
+
 #include <windows.h>
 
 // Loads the compiled-in pictures into their process-wide slots.

@@ -1,8 +1,6 @@
 #include "ziptestkit.h"
 
 #include "bytes.h"
-#include "md5digest.h"
-#include "packagetrailer.h"
 
 #include <windows.h>
 #include <zlib.h>
@@ -212,25 +210,6 @@ std::string makezip(const std::vector<handentry>& entries)
     return zip;
 }
 
-std::string regiondigest(const std::string& bytes)
-{
-    char out[33];
-    Md5Digest().digestbuffer((const unsigned char*)bytes.data(), int32_t(bytes.size()), out);
-    return std::string(out, 32);
-}
-
-std::string makepackage(const std::string& stub, const std::string& a, const std::string& b)
-{
-    PackageTrailer t;
-    t.offsetA = uint32_t(stub.size());
-    t.offsetB = uint32_t(stub.size() + a.size());
-    memcpy(t.digestA, regiondigest(a).data(), 32);
-    memcpy(t.digestB, regiondigest(b).data(), 32);
-    unsigned char bytes[81];
-    encodetrailer(t, bytes);
-    return stub + a + b + std::string((const char*)bytes, 81);
-}
-
 bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string cwd()
@@ -246,19 +225,6 @@ std::vector<std::string> treefiles(const std::string& dir)
     std::vector<std::string> out;
     listtree(dir, "", out);
     std::sort(out.begin(), out.end());
-    return out;
-}
-
-std::string noise(size_t size, uint32_t seed)
-{
-    std::string out(size, '\0');
-    uint32_t x = seed ? seed : 1;
-    for (size_t i = 0; i < size; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        out[i] = char(x >> 24);
-    }
     return out;
 }
 

@@ -6,6 +6,8 @@
 
 #include "../helpers/rawdeflate.h"
 #include "testfiles.h"
+#include "testnoise.h"
+#include "testpackage.h"
 
 #include <cstdint>
 #include <string>
@@ -14,6 +16,7 @@
 
 namespace ziptest {
 
+using ::noise;
 using ::rawdeflate;
 
 struct centralrecord {
@@ -62,10 +65,11 @@ struct handentry {
 };
 std::string makezip(const std::vector<handentry>& entries);
 
-// stub + archive A + archive B + trailer (offsets and sampled digests).
-std::string makepackage(const std::string& stub, const std::string& a, const std::string& b);
-// The digest of a region as the trailer records it.
-std::string regiondigest(const std::string& bytes);
+// stub + archive A + archive B + trailer (offsets and sampled digests), and
+// the digest of a region as the trailer records it: the tests' one package
+// maker (testpackage.h).
+using testpackage::makepackage;
+using testpackage::regiondigest;
 
 // The tests' one reader and writer of whole files (writefile makes missing
 // parent directories), for the archive tests that use this namespace.
@@ -75,8 +79,6 @@ bool exists(const std::string& path);
 std::string cwd();
 // Every file below dir, as relative paths with backslashes, sorted.
 std::vector<std::string> treefiles(const std::string& dir);
-// A seeded pseudo-random byte string.
-std::string noise(size_t size, uint32_t seed);
 
 // Restores the current directory on destruction.
 class cwdguard {

@@ -1,5 +1,7 @@
 #include "md5digest.h"
 
+#include "../helpers/testnoise.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -21,13 +23,8 @@ std::vector<unsigned char> repeated(size_t n, unsigned char c) { return std::vec
 // Bytes that differ at every offset, so a wrong sample offset changes the digest.
 std::vector<unsigned char> counting(size_t n)
 {
-    std::vector<unsigned char> v(n);
-    uint32_t x = 12345;
-    for (auto& b : v) {
-        x = x * 1103515245u + 12345u;
-        b = (unsigned char)(x >> 16);
-    }
-    return v;
+    std::string bytes = noise(n, 12345);
+    return std::vector<unsigned char>(bytes.begin(), bytes.end());
 }
 
 struct DigestRow {

@@ -8,6 +8,8 @@
 #include "md5digest.h"
 #include "packagetrailer.h"
 #include "peresources.h"
+#include "testnoise.h"
+#include "testpackage.h"
 
 #include <gtest/gtest.h>
 
@@ -27,17 +29,6 @@ const WORD ENGLISH_US = 1033;
 std::wstring fixture(const char* name)
 {
     return harness::testsourcedir() + L"\\fixtures\\icons\\" + harness::widen(name);
-}
-
-std::string pattern(size_t size, unsigned seed)
-{
-    std::string bytes(size, '\0');
-    uint32_t x = seed * 2654435761u + 1;
-    for (auto& c : bytes) {
-        x = x * 1664525u + 1013904223u;
-        c = char(x >> 24);
-    }
-    return bytes;
 }
 
 // A working directory with the bare program, its own TMP and the given files.
@@ -131,19 +122,19 @@ std::vector<std::string> sortednames(const Files& files, const char* tree)
     return names;
 }
 
-const std::string EMPTY_ARCHIVE = std::string("PK\x05\x06", 4) + std::string(18, '\0');
+const std::string EMPTY_ARCHIVE = testpackage::emptyarchive();
 
 Files sampletrees()
 {
     return {
         {"setup/LoaderIcon.ico", testfiles::readfile(fixture("icon_6_images.ico"))},
-        {"setup/rEdizo.exe", pattern(50000, 1)},
+        {"setup/rEdizo.exe", noise(50000, 1)},
         {"setup/config.xml", "<?xml version=\"1.0\"?>\r\n<config><source path=\"\"/></config>\r\n"},
         {"setup/empty.txt", ""},
         {"setup/docs/readme.txt", std::string(3000, 'r')},
-        {"setup/docs/deeper/exact.bin", pattern(16384, 2)},
+        {"setup/docs/deeper/exact.bin", noise(16384, 2)},
         {"app/readme.txt", "application\r\n"},
-        {"app/bin/data.bin", pattern(70000, 3)},
+        {"app/bin/data.bin", noise(70000, 3)},
     };
 }
 
@@ -228,8 +219,7 @@ INSTANTIATE_TEST_SUITE_P(Builder, BuilderIcon, testing::ValuesIn(iconRows),
 TEST(Builder, ShowsTheWaitingPopupWhileItWorks)
 {
     Files files = sampletrees();
-    for (int i = 0; i < 8; ++i)
-        files.push_back({"setup/bulk/b" + std::to_string(i) + ".bin", pattern(1 << 20, 10 + i)});
+    for (int i = 0; i < 8; ++i) files.push_back({"setup/bulk/b" + std::to_string(i) + ".bin", noise(1 << 20, 10 + i)});
     workdir work(L"builder_popup", files);
     harness::runresult r = work.build();
     ASSERT_EQ(r.exitcode, 0u) << r.output;
@@ -239,7 +229,7 @@ TEST(Builder, ShowsTheWaitingPopupWhileItWorks)
 
 TEST(Builder, NoAppTreeGivesTheEmptyArchive)
 {
-    workdir work(L"builder_noapp", {{"setup/rEdizo.exe", pattern(1000, 4)}});
+    workdir work(L"builder_noapp", {{"setup/rEdizo.exe", noise(1000, 4)}});
     harness::runresult r = work.build();
     ASSERT_EQ(r.exitcode, 0u) << r.output;
     std::string package = testfiles::readfile(work.package());
@@ -270,7 +260,7 @@ TEST(Builder, BuildingTwiceGivesIdenticalBytes)
 
 TEST(Builder, ExistingOutputsAreReplaced)
 {
-    workdir work(L"builder_replace", {{"setup/rEdizo.exe", pattern(1000, 5)}});
+    workdir work(L"builder_replace", {{"setup/rEdizo.exe", noise(1000, 5)}});
     std::string stale(3000000, 'x');
     work.add("install_test.exe", stale);
     testfiles::writefile(work.tmp + L"\\qlib.zip", stale);
@@ -291,7 +281,7 @@ TEST(Builder, ExistingOutputsAreReplaced)
 
 TEST(Builder, MissingLoaderIconStillBuilds)
 {
-    workdir work(L"builder_noicon", {{"setup/rEdizo.exe", pattern(1000, 6)}});
+    workdir work(L"builder_noicon", {{"setup/rEdizo.exe", noise(1000, 6)}});
     harness::runresult r = work.build();
     ASSERT_EQ(r.exitcode, 0u) << r.output;
     EXPECT_NE(r.output.find("Open IconFile Failed!\n"), std::string::npos) << r.output;
@@ -328,7 +318,7 @@ TEST_P(UnreadableTreeFile, FailsWithoutTrailer)
 {
     const LockedRow& row = GetParam();
     workdir work(L"builder_locked_" + harness::widen(row.name),
-                 {{"setup/rEdizo.exe", pattern(1000, 7)}, {"app/readme.txt", "app"}, {row.file, pattern(5000, 8)}});
+                 {{"setup/rEdizo.exe", noise(1000, 7)}, {"app/readme.txt", "app"}, {row.file, noise(5000, 8)}});
     std::wstring locked = work.dir + L"\\" + harness::widen(row.entry);
     filehandle hold(CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(bool(hold));
@@ -345,7 +335,7 @@ INSTANTIATE_TEST_SUITE_P(Builder, UnreadableTreeFile, testing::ValuesIn(lockedRo
 
 TEST(Builder, TreeFileOf2GiBIsRefused)
 {
-    workdir work(L"builder_huge", {{"setup/rEdizo.exe", pattern(1000, 9)}});
+    workdir work(L"builder_huge", {{"setup/rEdizo.exe", noise(1000, 9)}});
     std::wstring huge = work.dir + L"\\setup\\huge.bin";
     {
         // Sparse: only the size is set, nothing is written.
@@ -366,7 +356,7 @@ TEST(Builder, TreeFileOf2GiBIsRefused)
 
 TEST(Builder, PackageThatCannotBeCreatedEndsWithMinusOne)
 {
-    workdir work(L"builder_nocreate", {{"setup/rEdizo.exe", pattern(1000, 10)}});
+    workdir work(L"builder_nocreate", {{"setup/rEdizo.exe", noise(1000, 10)}});
     ASSERT_TRUE(CreateDirectoryW(work.package().c_str(), nullptr));
     harness::runresult r = work.build();
     EXPECT_EQ(r.exitcode, DWORD(-1));
@@ -376,7 +366,7 @@ TEST(Builder, PackageThatCannotBeCreatedEndsWithMinusOne)
 
 TEST(Builder, ArchiveThatCannotBeCreatedFailsWithoutTrailer)
 {
-    workdir work(L"builder_noarchive", {{"setup/rEdizo.exe", pattern(1000, 11)}});
+    workdir work(L"builder_noarchive", {{"setup/rEdizo.exe", noise(1000, 11)}});
     // A stale qlib.zip would otherwise pass for archive A.
     testfiles::writefile(work.tmp + L"\\qlib.zip", "stale");
     ASSERT_TRUE(CreateDirectoryW((work.tmp + L"\\test.zip").c_str(), nullptr));
@@ -388,7 +378,7 @@ TEST(Builder, ArchiveThatCannotBeCreatedFailsWithoutTrailer)
 
 TEST(Builder, FailedBuildRemovesThePackageOfAnEarlierBuild)
 {
-    workdir work(L"builder_failed_after_success", {{"setup/rEdizo.exe", pattern(1000, 12)}});
+    workdir work(L"builder_failed_after_success", {{"setup/rEdizo.exe", noise(1000, 12)}});
     ASSERT_EQ(work.build().exitcode, 0u);
     ASSERT_TRUE(hastrailer(testfiles::readfile(work.package())));
     ASSERT_TRUE(DeleteFileW((work.tmp + L"\\qlib.zip").c_str()));
@@ -449,11 +439,11 @@ class TreeWithLoop : public testing::TestWithParam<LoopRow> {};
 TEST_P(TreeWithLoop, EndsWithItsLineAndNoPackage)
 {
     const LoopRow& row = GetParam();
-    workdir work(L"builder_loop_" + harness::widen(row.name), {{"setup/rEdizo.exe", pattern(1000, 13)},
+    workdir work(L"builder_loop_" + harness::widen(row.name), {{"setup/rEdizo.exe", noise(1000, 13)},
                                                                {"setup/docs/readme.txt", "docs"},
                                                                {"setup/a/a.txt", "a"},
                                                                {"setup/b/b.txt", "b"},
-                                                               {"app/bin/data.bin", pattern(3000, 14)}});
+                                                               {"app/bin/data.bin", noise(3000, 14)}});
     linkset links;
     for (const auto& link : row.links) {
         if (link[0]) {
@@ -477,7 +467,7 @@ INSTANTIATE_TEST_SUITE_P(Builder, TreeWithLoop, testing::ValuesIn(loopRows),
 // file (here a Unix link beside its target): the builder refuses the tree.
 TEST(Builder, NamesDifferingOnlyInCaseRefused)
 {
-    workdir work(L"builder_case_twins", {{"setup/rEdizo.exe", pattern(1000, 17)}, {"app/readme.txt", "app"}});
+    workdir work(L"builder_case_twins", {{"setup/rEdizo.exe", noise(1000, 17)}, {"app/readme.txt", "app"}});
     linkset links;
     ASSERT_TRUE(links.add(work.dir, "app/README.TXT", "readme.txt"));
     harness::runresult r = work.build();
@@ -494,11 +484,11 @@ TEST(Builder, NamesDifferingOnlyInCaseRefused)
 
 TEST(Builder, LinksOutsideTheTreeArePackedAsTheirTargets)
 {
-    workdir work(L"builder_outside_links", {{"setup/rEdizo.exe", pattern(1000, 15)}, {"app/readme.txt", "app"}});
+    workdir work(L"builder_outside_links", {{"setup/rEdizo.exe", noise(1000, 15)}, {"app/readme.txt", "app"}});
     std::wstring outside = harness::scratchdir(L"builder_outside_links_target");
     testfiles::writefile(outside + L"\\o.txt", "outside");
     CreateDirectoryW((outside + L"\\sub").c_str(), nullptr);
-    testfiles::writefile(outside + L"\\sub\\p.bin", pattern(20000, 16));
+    testfiles::writefile(outside + L"\\sub\\p.bin", noise(20000, 16));
     const std::string target = harness::narrow(outside.substr(2));
     std::string unixtarget = target;
     std::replace(unixtarget.begin(), unixtarget.end(), '\\', '/');

@@ -8,7 +8,10 @@
 
 #include "../helpers/rawdeflate.h"
 
-#include "md5digest.h"
+#include "bytes.h"
+#include "testfiles.h"
+#include "testnoise.h"
+#include "testpackage.h"
 
 #include <gtest/gtest.h>
 #include <zip.h>
@@ -16,9 +19,7 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <ostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,10 @@
 #endif
 
 namespace {
+
+using testfiles::readfile;
+using testfiles::writefile;
+using testpackage::makepackage;
 
 // A directory of the test's own, removed with everything in it.
 class scratch {
@@ -65,32 +70,6 @@ public:
     std::string root;
 };
 
-std::string readfile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void writefile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-}
-
-// A seeded pseudo-random byte string: deflate cannot shrink it, so its bytes
-// stand in the archive as they are.
-std::string noise(size_t size, uint32_t seed)
-{
-    std::string out(size, '\0');
-    for (char& c : out) {
-        seed = seed * 1103515245u + 12345u;
-        c = char(seed >> 16);
-    }
-    return out;
-}
-
 struct entry {
     std::string name;
     std::string data;
@@ -121,38 +100,6 @@ std::string makearchive(const scratch& dir, const std::vector<entry>& entries)
     }
     zipClose(zip, nullptr);
     return readfile(path);
-}
-
-std::string digestof(const std::string& bytes)
-{
-    char text[33];
-    Md5Digest().digestbuffer((const unsigned char*)bytes.data(), int32_t(bytes.size()), text);
-    return text;
-}
-
-// stub + archive A + archive B + trailer, as the builder lays them out.
-std::string makepackage(const std::string& stub, const std::string& a, const std::string& b)
-{
-    PackageTrailer trailer;
-    trailer.offsetA = uint32_t(stub.size());
-    trailer.offsetB = uint32_t(stub.size() + a.size());
-    memcpy(trailer.digestA, digestof(a).data(), 32);
-    memcpy(trailer.digestB, digestof(b).data(), 32);
-    unsigned char bytes[TRAILER_SIZE];
-    encodetrailer(trailer, bytes);
-    return stub + a + b + std::string((const char*)bytes, sizeof bytes);
-}
-
-void put32(std::string& bytes, size_t at, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i) bytes[at + size_t(i)] = char(value >> (8 * i));
-}
-
-uint32_t get32(const std::string& bytes, size_t at)
-{
-    uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = value << 8 | (unsigned char)bytes[at + size_t(i)];
-    return value;
 }
 
 // The smallest PE32 header whose security directory entry can name a
@@ -479,7 +426,11 @@ public:
         return false;
     }
     bool data(const unsigned char* bytes, size_t length) override { return tree.write(bytes, length); }
-    void end(int result) override { tree.finish(result == ENTRY_OK); }
+    int32_t end(int32_t result) override
+    {
+        tree.finish(result == ENTRY_OK);
+        return result;
+    }
 
 private:
     outputtree& tree;

@@ -6,49 +6,27 @@
 
 #include "../helpers/largezip.h"
 
-#include "md5digest.h"
+#include "testfiles.h"
+#include "testpackage.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
 using largezip::MIB;
+using testfiles::writefile;
 const uint64_t LARGE = 5ull << 30;
 const char LARGE_NAME[] = "setup\\large.bin";
 
-void writefile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-}
-
-std::string digestof(const std::string& bytes)
-{
-    char text[64];
-    Md5Digest().digestbuffer(reinterpret_cast<const unsigned char*>(bytes.data()), int32_t(bytes.size()), text);
-    return std::string(text, 32);
-}
-
+// The large archive as archive A, an archive without entries as archive B.
 std::string makepackage(const std::string& a)
 {
-    // An archive without entries: its end record alone.
-    const std::string b = std::string("PK\x05\x06", 4) + std::string(18, '\0');
-    const std::string stub = "MZ" + std::string(1022, '\0');
-    PackageTrailer trailer;
-    trailer.offsetA = uint32_t(stub.size());
-    trailer.offsetB = uint32_t(stub.size() + a.size());
-    memcpy(trailer.digestA, digestof(a).data(), 32);
-    memcpy(trailer.digestB, digestof(b).data(), 32);
-    unsigned char bytes[TRAILER_SIZE];
-    encodetrailer(trailer, bytes);
-    return stub + a + b + std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    return testpackage::makepackage("MZ" + std::string(1022, '\0'), a, testpackage::emptyarchive());
 }
 
 std::string describe(const std::vector<finding>& findings)

@@ -5,6 +5,7 @@
 #include "outputtree.h"
 #include "owners.h"
 #include "packageinspect.h"
+#include "packagerules.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -146,7 +147,9 @@ public:
     {
         name = entry.name;
         // A name that reaches the sink starts with its archive's top directory.
-        archive = name.compare(0, 6, "setup\\") == 0 || name.compare(0, 6, "setup/") == 0 ? 'A' : 'B';
+        const size_t top = strlen(PACKAGE_SETUP_TREE);
+        bool setup = name.size() > top && name.compare(0, top, PACKAGE_SETUP_TREE) == 0 && isseparator(name[top]);
+        archive = setup ? 'A' : 'B';
         std::vector<std::string> components;
         for (const std::string& part : splitname(entry.name, leadbytesof(codepage))) {
             std::string converted;
@@ -171,9 +174,11 @@ public:
         return false;
     }
 
-    void end(int result) override
+    int32_t end(int32_t result) override
     {
-        if (!tree.finish(result == ENTRY_OK) && result == ENTRY_OK) findings.push_back({archive, name, tree.why()});
+        if (tree.finish(result == ENTRY_OK) || result != ENTRY_OK) return result;
+        findings.push_back({archive, name, tree.why()});
+        return ENTRY_WRITE_FAILED;
     }
 
 private:

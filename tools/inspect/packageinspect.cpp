@@ -3,6 +3,7 @@
 #include "md5digest.h"
 #include "namecodec.h"
 #include "owners.h"
+#include "packagerules.h"
 #include "packageview.h"
 
 #include <unzip.h>
@@ -113,7 +114,7 @@ void namefindings(char which, const inspectedarchive& archive, int codepage, std
             std::string converted;
             if (toutf8(codepage, part, converted)) continue;
             findings.push_back(
-                {which, entry.name, "not a name in code page " + std::to_string(codepage) + ": not written as listed"});
+                {which, entry.name, refusalwhy(TOOL_INSPECTOR, RULE_CODE_PAGE, std::to_string(codepage))});
             break;
         }
         std::string exact, folded;
@@ -122,7 +123,8 @@ void namefindings(char which, const inspectedarchive& archive, int codepage, std
             namekeys(codepage, parts, count, exact, folded);
             auto file = files.find(folded);
             if (file != files.end()) {
-                findings.push_back({which, entry.name, "needs a directory where a file stands: ", *file->second.name});
+                findings.push_back(
+                    {which, entry.name, refusalwhy(TOOL_INSPECTOR, RULE_FILE_ON_PATH), *file->second.name});
                 blocked = true;
             }
             directories.emplace(folded, &entry.name);
@@ -132,11 +134,12 @@ void namefindings(char which, const inspectedarchive& archive, int codepage, std
         auto file = files.find(folded);
         auto directory = directories.find(folded);
         if (file != files.end() && file->second.exact == exact)
-            findings.push_back({which, entry.name, "named twice: it replaces the earlier ", *file->second.name});
+            findings.push_back({which, entry.name, refusalwhy(TOOL_INSPECTOR, RULE_NAMED_TWICE), *file->second.name});
         else if (file != files.end())
-            findings.push_back({which, entry.name, "differs only in case from ", *file->second.name});
+            findings.push_back({which, entry.name, refusalwhy(TOOL_INSPECTOR, RULE_CASE_TWIN), *file->second.name});
         else if (directory != directories.end())
-            findings.push_back({which, entry.name, "stands where a directory is needed by ", *directory->second});
+            findings.push_back(
+                {which, entry.name, refusalwhy(TOOL_INSPECTOR, RULE_DIRECTORY_NEEDED), *directory->second});
         else
             files.emplace(folded, placed{exact, &entry.name});
     }
@@ -169,7 +172,7 @@ const char* entryresulttext(int result)
     switch (result) {
     case ENTRY_OK: return "sound";
     case ENTRY_NO_INFO: return "central-directory record unreadable";
-    case ENTRY_UNSAFE_NAME: return "unsafe name: the installer refuses it";
+    case ENTRY_UNSAFE_NAME: return ruletext(TOOL_INSPECTOR, RULE_UNSAFE_NAME);
     case ENTRY_ENCRYPTED: return "encrypted";
     case ENTRY_OPEN_FAILED: return "local header unreadable or inconsistent";
     case ENTRY_DATA_DAMAGED: return "data damaged: inflate failed";
@@ -185,8 +188,8 @@ int packageinspector::open(FILE* file)
 {
     stream = file;
     info = inspectedpackage();
-    info.a.top = "setup";
-    info.b.top = "app";
+    info.a.top = PACKAGE_SETUP_TREE;
+    info.b.top = PACKAGE_APP_TREE;
     if (!stream || fseek(stream, 0, SEEK_END) != 0) return INSPECT_UNREADABLE;
     info.filesize = ftell(stream);
     info.searchend = searchend(stream);
@@ -273,7 +276,7 @@ int packageinspector::readarchive(char which, leadbytetest islead, entrysink* si
             result =
                 inflateentry(zip.handle(), entry, entryoutput{&output, sinkoutput::buffer, sinkoutput::filled}, &last);
             if (!output.take(last) && result == ENTRY_OK) result = ENTRY_WRITE_FAILED;
-            if (sink) sink->end(result);
+            if (sink) result = sink->end(result);
         }
         if (result == ENTRY_OK) continue;
         // A sink that refused an entry may have said why.
@@ -323,18 +326,8 @@ int packageinspector::check(int codepage, entrysink* sink, std::vector<finding>&
         namefindings(which, *archive, codepage, findings);
     }
     bool setupprogram = false;
-    for (const inspectedentry& entry : info.a.entries) {
-        static const char NAME[] = "setup\\redizo.exe";
-        if (entry.name.size() != sizeof NAME - 1) continue;
-        bool same = true;
-        for (size_t i = 0; i < entry.name.size() && same; ++i) {
-            char c = entry.name[i];
-            if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-            if (c == '/') c = '\\';
-            same = c == NAME[i];
-        }
-        setupprogram = setupprogram || same;
-    }
-    if (!setupprogram) findings.push_back({'A', "", "setup\\rEdizo.exe missing: the installer has nothing to start"});
+    for (const inspectedentry& entry : info.a.entries) setupprogram = setupprogram || issetupprogram(entry.name);
+    if (!setupprogram)
+        findings.push_back({'A', "", refusalwhy(TOOL_INSPECTOR, RULE_NO_SETUP_PROGRAM, PACKAGE_SETUP_PROGRAM)});
     return findings.size() == before ? INSPECT_SOUND : INSPECT_FINDINGS;
 }

@@ -6,6 +6,7 @@
 
 #include "entryname.h"
 #include "entryreader.h"
+#include "entrysink.h"
 #include "packagetrailer.h"
 
 #include <cstdint>
@@ -23,7 +24,7 @@ const int INSPECT_UNREADABLE = 2; // the file cannot be read as a package
 using inspectedentry = entryrecord;
 
 struct inspectedarchive {
-    const char* top = "";  // "setup" or "app": every name's first component
+    const char* top = "";  // its tree (packagerules.h): every name's first component
     uint32_t start = 0;    // absolute offset in the package
     uint32_t length = 0;   // bytes of the region
     bool opened = false;   // minizip found its end of central directory
@@ -42,21 +43,6 @@ struct inspectedpackage {
     char computedA[33] = {}; // digests as the installer computes them
     char computedB[33] = {};
     inspectedarchive a, b;
-};
-
-// Receives entry data while an archive is read (extraction).
-class entrysink {
-public:
-    // Starts an entry whose name passed the rule; false refuses it.
-    virtual bool begin(const inspectedentry& entry) = 0;
-    // Takes the next inflated bytes; false stops the entry (refused).
-    virtual bool data(const unsigned char* bytes, size_t length) = 0;
-    // Ends the entry with its ENTRY_ result; a sink drops data unless ENTRY_OK.
-    // Not called for an entry begin refused.
-    virtual void end(int result) = 0;
-
-protected:
-    ~entrysink() = default;
 };
 
 // One finding of verify or extract: archive ('A', 'B' or 0 for the

@@ -1,10 +1,9 @@
 #include "archivewriter.h"
 
+#include "entrysettings.h"
 #include "owners.h"
 
 #include <pthread.h>
-#include <zip.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -20,8 +19,6 @@ void finisharchive(zipFile archive) { zipClose(archive, nullptr); }
 using ziparchive = uniquehandle<zipFile, finisharchive, emptynull>;
 
 const size_t PIECE = 256 * 1024;
-// Every position in a package is a signed 32-bit file position.
-const uint64_t FILE_LIMIT = 0x80000000u;
 
 struct deflated {
     std::string head;  // the compressed data, or as much as memory may hold
@@ -50,7 +47,7 @@ void compressfile(const std::string& path, uint64_t memory, deflated& out)
         return;
     }
     z_stream stream = {};
-    if (deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    if (startentrydeflate(&stream) != Z_OK) {
         out.error = "the compressor could not start";
         return;
     }
@@ -67,7 +64,7 @@ void compressfile(const std::string& path, uint64_t memory, deflated& out)
             break;
         }
         total += got;
-        if (total >= FILE_LIMIT) {
+        if (total >= PACKAGE_SIZE_LIMIT) {
             out.error = "grew to 2 GiB or more while it was packed";
             break;
         }
@@ -218,13 +215,9 @@ private:
 
 bool writeentry(zipFile archive, const packfile& file, deflated& data, std::string& message)
 {
-    zip_fileinfo info;
-    memset(&info, 0, sizeof info);
-    info.internal_fa = data.text ? 1 : 0;
-    // raw: the data go in as they are; level 9 still marks the entry as
+    // raw: the data go in as they are; the level still marks the entry as
     // maximally compressed, as the builder's entries are.
-    if (zipOpenNewFileInZip2(archive, file.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 9, 1) !=
-        ZIP_OK) {
+    if (startpackageentry(archive, file.name.c_str(), data.text, 1) != ZIP_OK) {
         message = file.path + ": the archive entry could not be started";
         return false;
     }

@@ -1,7 +1,6 @@
 // Writes a ZIP archive the way the builder's archive writer does (minizip,
-// deflate level 9, window bits 15, memory level 8, default strategy, no time
-// stamps, no directory entries, the text flag from deflate's own guess), with
-// the files deflated on every core and written in walk order.
+// the package's entry settings of packagerules.h), with the files deflated
+// on every core and written in walk order.
 //
 // Each file is deflated as one stream in pieces; zlib's output does not
 // depend on how its input is divided, so an entry has the same bytes the

@@ -9,6 +9,7 @@
 #include "md5digest.h"
 #include "namecodec.h"
 #include "owners.h"
+#include "packagerules.h"
 #include "packagetrailer.h"
 #include "packwalk.h"
 #include "peresource.h"
@@ -32,7 +33,6 @@ namespace {
 
 const int USAGE = 2;
 const int FAILED = 1;
-const uint64_t PACKAGE_LIMIT = 0x80000000u;
 const uint64_t STUB_LIMIT = 64u << 20;
 // The builder's choice when the names leave ASCII: Chinese first.
 const int CANDIDATES[] = {936, 1252, 932, 949, 950, 1251, 1250};
@@ -56,6 +56,9 @@ int refuse(const std::string& message)
     fprintf(stderr, "pack: %s\n", message.c_str());
     return FAILED;
 }
+
+// Refuses path for what breaks rule (packagerules.h).
+int refuse(const std::string& path, int rule) { return refuse(path + ": " + refusalwhy(TOOL_PACKER, rule)); }
 
 bool readwhole(const std::string& path, uint64_t limit, std::string& out)
 {
@@ -131,8 +134,8 @@ bool walkboth(const std::string& source, int& codepage, std::vector<packfile>& s
     for (size_t i = 0; i < tries.size(); ++i) {
         setup.clear();
         app.clear();
-        int result = walktree(source, "setup", tries[i], setup, message);
-        if (result == WALK_OK) result = walktree(source, "app", tries[i], app, message);
+        int result = walktree(source, PACKAGE_SETUP_TREE, tries[i], setup, message);
+        if (result == WALK_OK) result = walktree(source, PACKAGE_APP_TREE, tries[i], app, message);
         if (result == WALK_REFUSED) return false;
         if (result == WALK_OK) {
             bool ascii = true;
@@ -201,10 +204,11 @@ int pack(const std::string& stubpath, int codepage, unsigned threads, const std:
          const std::string& output)
 {
     struct stat status;
-    if (stat((source + "/setup").c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
-        return refuse(source + "/setup: no setup tree");
-    if (stat((source + "/setup/rEdizo.exe").c_str(), &status) != 0 || !S_ISREG(status.st_mode))
-        return refuse(source + "/setup/rEdizo.exe: no setup program");
+    const std::string setuptree = source + "/" + PACKAGE_SETUP_TREE;
+    const std::string setupprogram = setuptree + "/" + PACKAGE_SETUP_PROGRAM_FILE;
+    if (stat(setuptree.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return refuse(setuptree, RULE_NO_SETUP_TREE);
+    if (stat(setupprogram.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+        return refuse(setupprogram, RULE_NO_SETUP_PROGRAM);
     if (stat(output.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return refuse(output + ": is a directory");
 
     std::string message;
@@ -214,7 +218,7 @@ int pack(const std::string& stubpath, int codepage, unsigned threads, const std:
 
     std::string program;
     if (!readwhole(stubpath, STUB_LIMIT, program)) return refuse(stubpath + ": the bare program cannot be read");
-    if (!puticon(source + "/setup/LoaderIcon.ico", program, message)) return refuse(stubpath + ": " + message);
+    if (!puticon(setuptree + "/" + PACKAGE_ICON_FILE, program, message)) return refuse(stubpath + ": " + message);
 
     size_t slash = output.find_last_of('/');
     std::string directory = slash == std::string::npos ? std::string(".") : output.substr(0, slash);
@@ -238,8 +242,7 @@ int pack(const std::string& stubpath, int codepage, unsigned threads, const std:
     bool written = fwrite(program.data(), 1, program.size(), package.get()) == program.size() &&
                    append(package.get(), archiveA, sizeA) && append(package.get(), archiveB, sizeB);
     if (!written) return refuse(output + ": writing the package failed");
-    if (program.size() + sizeA + sizeB + TRAILER_SIZE >= PACKAGE_LIMIT)
-        return refuse(output + ": the package would reach 2 GiB");
+    if (program.size() + sizeA + sizeB + TRAILER_SIZE >= PACKAGE_SIZE_LIMIT) return refuse(output, RULE_PACKAGE_SIZE);
     trailer.offsetB = uint32_t(program.size() + sizeA);
     char digestA[64];
     char digestB[64];

@@ -1,31 +1,18 @@
 #include "packwalk.h"
 
 #include "namecodec.h"
+#include "packagerules.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <wctype.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 namespace {
-
-// Every position in a package is a signed 32-bit file position.
-const uint64_t FILE_LIMIT = 0x80000000u;
-
-// Simple uppercase mappings from the C library's Unicode tables (C.UTF-8);
-// ASCII without them, so a plain name sorts the same everywhere.
-char32_t uppercase(char32_t c)
-{
-    if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 32 : c;
-    static locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
-    return unicode ? char32_t(towupper_l(wint_t(c), unicode)) : c;
-}
 
 void appendutf16(std::u16string& out, char32_t c)
 {
@@ -70,35 +57,34 @@ public:
     bool walk(const std::string& path, const std::string& entry)
     {
         struct stat status;
-        if (stat((source + "/" + path).c_str(), &status) != 0) return fail(path, strerror(errno));
+        if (stat((source + "/" + path).c_str(), &status) != 0) return stop(walkstep::UNLISTABLE, path, strerror(errno));
         for (const opendir_& above : open)
             if (above.device == status.st_dev && above.inode == status.st_ino)
-                return fail(path, ("leads back to " + above.path + ": a tree with a loop cannot be packed").c_str());
+                return stop(walkstep::LOOP, path, above.path);
         std::vector<listed> names;
         if (!list(path, names)) return false;
         open.push_back({status.st_dev, status.st_ino, path});
         for (const listed& child : names) {
             std::string childpath = path + "/" + child.name;
-            if (!windowsname(child.name)) return fail(childpath, "has a character Windows file names cannot hold");
+            if (!windowsname(child.name)) return stop(walkstep::WINDOWS_NAME, childpath);
             std::string converted;
-            if (!fromutf8(codepage, child.name, converted)) {
-                codepagefault = true;
-                return fail(childpath, ("code page " + std::to_string(codepage) + " cannot hold this name").c_str());
-            }
+            if (!fromutf8(codepage, child.name, converted))
+                return stop(walkstep::CODE_PAGE, childpath, std::to_string(codepage));
             std::string childentry = entry + "\\" + converted;
             // Links are followed: the package holds what they point to.
-            if (stat((source + "/" + childpath).c_str(), &status) != 0) return fail(childpath, strerror(errno));
+            if (stat((source + "/" + childpath).c_str(), &status) != 0)
+                return stop(walkstep::UNLISTABLE, childpath, strerror(errno));
             if (S_ISDIR(status.st_mode)) {
                 if (!walk(childpath, childentry)) return false;
             } else if (S_ISREG(status.st_mode)) {
-                if (uint64_t(status.st_size) >= FILE_LIMIT)
-                    return fail(childpath, "is 2 GiB or larger: a package cannot hold it");
+                walkstep file{walkstep::FILE_ENTRY, childpath, uint64_t(status.st_size), std::string()};
+                if (refused(file)) return false;
                 int readable = ::open((source + "/" + childpath).c_str(), O_RDONLY);
-                if (readable < 0) return fail(childpath, strerror(errno));
+                if (readable < 0) return stop(walkstep::UNLISTABLE, childpath, strerror(errno));
                 close(readable);
                 files.push_back({childpath, childentry, uint64_t(status.st_size)});
             } else {
-                return fail(childpath, "is neither a file nor a directory");
+                return stop(walkstep::NOT_FILE, childpath);
             }
         }
         open.pop_back();
@@ -106,16 +92,28 @@ public:
     }
 
 private:
-    bool fail(const std::string& path, const char* why)
+    // True, with message, when the packer refuses step (packagerules.h).
+    bool refused(const walkstep& step)
     {
-        message = path + ": " + why;
+        int rule = brokenrule(step);
+        if (!refuses(TOOL_PACKER, rule)) return false;
+        message = step.path + ": " + refusalwhy(TOOL_PACKER, rule, step.again);
+        codepagefault = rule == RULE_CODE_PAGE;
+        return true;
+    }
+
+    // The walk stops where it meets anything but a file or a directory it
+    // can read: the packer refuses them all. False.
+    bool stop(walkstep::kindtype kind, const std::string& path, const std::string& again = std::string())
+    {
+        refused({kind, path, 0, again});
         return false;
     }
 
     bool list(const std::string& path, std::vector<listed>& names)
     {
         DIR* directory = opendir((source + "/" + path).c_str());
-        if (!directory) return fail(path, strerror(errno));
+        if (!directory) return stop(walkstep::UNLISTABLE, path, strerror(errno));
         for (;;) {
             // Only readdir's own errno counts: the name checks set it too.
             errno = 0;
@@ -126,22 +124,20 @@ private:
             listed item{name, {}, {}};
             if (!sortkeyof(name, item.key, item.exact)) {
                 closedir(directory);
-                return fail(path + "/" + name, "is not named in UTF-8");
+                return stop(walkstep::NOT_UTF8, path + "/" + name);
             }
             names.push_back(std::move(item));
         }
         int error = errno;
         closedir(directory);
-        if (error != 0) return fail(path, strerror(error));
+        if (error != 0) return stop(walkstep::UNLISTABLE, path, strerror(error));
         std::sort(names.begin(), names.end(),
                   [](const listed& a, const listed& b) { return a.key != b.key ? a.key < b.key : a.exact < b.exact; });
         // Windows holds one file for names that differ only in case: the
         // later entry would replace the earlier when installed.
         for (size_t i = 1; i < names.size(); ++i)
             if (names[i].key == names[i - 1].key)
-                return fail(path + "/" + names[i].name, ("differs only in case from " + path + "/" + names[i - 1].name +
-                                                         ": Windows holds one file for both")
-                                                            .c_str());
+                return stop(walkstep::CASE_TWIN, path + "/" + names[i].name, path + "/" + names[i - 1].name);
         return true;
     }
 
@@ -161,7 +157,7 @@ bool sortkeyof(const std::string& name, std::u16string& key, std::u16string& exa
     std::u32string characters;
     if (!decodeutf8(name, characters)) return false;
     for (char32_t c : characters) {
-        appendutf16(key, uppercase(c));
+        appendutf16(key, simpleuppercase(c));
         appendutf16(exact, c);
     }
     return true;

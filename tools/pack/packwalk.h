@@ -29,10 +29,11 @@ enum { WALK_OK = 0, WALK_REFUSED = -1, WALK_CODEPAGE = -2 };
 
 // Appends the files below source/top to files in walk order, entry names
 // beginning with top. A missing tree adds nothing. WALK_OK; WALK_CODEPAGE
-// for a name the code page cannot hold; WALK_REFUSED for what the builder
-// refuses too: a file of 2 GiB or more, a directory that leads back into the
-// walk, a file or directory that cannot be read, a name Windows cannot hold,
-// two names in one directory that differ only in case, anything but files
-// and directories. message names the file.
+// for a name the code page cannot hold; WALK_REFUSED for the rest of what
+// the packer refuses (packagerules.h): a file of 2 GiB or more, a directory
+// that leads back into the walk, a file or directory that cannot be read, a
+// name Windows cannot hold or not in UTF-8, two names in one directory that
+// differ only in case, anything but files and directories. The walk stops at
+// the first; message names the file and says why.
 int walktree(const std::string& source, const std::string& top, int codepage, std::vector<packfile>& files,
              std::string& message);

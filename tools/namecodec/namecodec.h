@@ -1,6 +1,7 @@
 // Entry names are bytes in the builder's ANSI code page: which bytes start a
 // double-byte character there, and the names as UTF-8 for people and for
-// the file system.
+// the file system. The packer names entries with it, the inspector reads
+// them back with it.
 #pragma once
 
 #include "entryname.h"
@@ -16,7 +17,7 @@ leadbytetest leadbytesof(int codepage);
 // (also overlong forms, surrogates and code points past U+10FFFF).
 bool decodeutf8(const std::string& text, std::u32string& out);
 
-// True when the code page is one the inspector can read names in.
+// True when the code page is one the tools can read and write names in.
 bool knowncodepage(int codepage);
 
 // The name converted from the code page to UTF-8; false (out holds the bytes
@@ -40,6 +41,11 @@ std::string foldedcomponent(int codepage, const std::string& component);
 // UTF-8 or the code page has no character for one of its characters (no
 // best-fit substitutes).
 bool fromutf8(int codepage, const std::string& name, std::string& out);
+
+// The simple uppercase form of a character, as the system's tables give it
+// (on POSIX those of C.UTF-8); ASCII without them, so a plain name folds the
+// same everywhere.
+char32_t simpleuppercase(char32_t c);
 
 // The components of a name separated by "\" or "/", where the second byte
 // of a double-byte character never separates.

@@ -88,8 +88,40 @@ bool hiddencharacter(char32_t c)
            (c >= 0x2060 && c <= 0x206F) || c == 0xFEFF || (c >= 0xFFF9 && c <= 0xFFFB);
 }
 
-// The simple uppercase form of a character, as the system's tables give it.
-char32_t uppercase(char32_t c)
+bool plainascii(const std::string& name)
+{
+    for (unsigned char c : name)
+        if (c < 0x20 || c >= 0x7F) return false;
+    return true;
+}
+
+#ifndef _WIN32
+// text converted by iconv from the charset from to the charset to, in at
+// most room bytes, into out; false (out untouched) when not all of it
+// converts or, with exact, when iconv could only approximate a character.
+bool convert(const char* to, const char* from, const std::string& text, size_t room, bool exact, std::string& out)
+{
+    iconv_t cd = iconv_open(to, from);
+    if (cd == iconv_t(-1)) return false;
+    std::string converted(room, '\0');
+    char* in = const_cast<char*>(text.data());
+    size_t inleft = text.size();
+    char* at = &converted[0];
+    size_t outleft = converted.size();
+    size_t result = iconv(cd, &in, &inleft, &at, &outleft);
+    iconv_close(cd);
+    if (result == size_t(-1) || inleft != 0) return false;
+    // iconv counts the characters it could only approximate in its result.
+    if (exact && result != 0) return false;
+    converted.resize(converted.size() - outleft);
+    out = converted;
+    return true;
+}
+#endif
+
+} // namespace
+
+char32_t simpleuppercase(char32_t c)
 {
     if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 32 : c;
 #ifdef _WIN32
@@ -102,15 +134,6 @@ char32_t uppercase(char32_t c)
     return unicode ? char32_t(towupper_l(wint_t(c), unicode)) : c;
 #endif
 }
-
-bool plainascii(const std::string& name)
-{
-    for (unsigned char c : name)
-        if (c < 0x20 || c >= 0x7F) return false;
-    return true;
-}
-
-} // namespace
 
 bool decodeutf8(const std::string& text, std::u32string& out)
 {
@@ -160,19 +183,7 @@ bool toutf8(int codepage, const std::string& name, std::string& out)
     out = converted;
     return true;
 #else
-    iconv_t cd = iconv_open("UTF-8", entry->charset);
-    if (cd == iconv_t(-1)) return false;
-    std::string converted(name.size() * 4 + 4, '\0');
-    char* in = const_cast<char*>(name.data());
-    size_t inleft = name.size();
-    char* to = &converted[0];
-    size_t outleft = converted.size();
-    size_t result = iconv(cd, &in, &inleft, &to, &outleft);
-    iconv_close(cd);
-    if (result == size_t(-1) || inleft != 0) return false;
-    converted.resize(converted.size() - outleft);
-    out = converted;
-    return true;
+    return convert("UTF-8", entry->charset, name, name.size() * 4 + 4, false, out);
 #endif
 }
 
@@ -204,7 +215,7 @@ std::string foldedcomponent(int codepage, const std::string& component)
         return text;
     }
     text.clear();
-    for (char32_t c : codes) appendutf8(text, uppercase(c));
+    for (char32_t c : codes) appendutf8(text, simpleuppercase(c));
     return text;
 }
 
@@ -230,20 +241,7 @@ bool fromutf8(int codepage, const std::string& name, std::string& out)
     WideCharToMultiByte(UINT(codepage), WC_NO_BEST_FIT_CHARS, text.data(), wide, &out[0], bytes, nullptr, nullptr);
     return true;
 #else
-    iconv_t cd = iconv_open(entry->charset, "UTF-8");
-    if (cd == iconv_t(-1)) return false;
-    std::string converted(name.size() * 2 + 4, '\0');
-    char* in = const_cast<char*>(name.data());
-    size_t inleft = name.size();
-    char* to = &converted[0];
-    size_t outleft = converted.size();
-    size_t result = iconv(cd, &in, &inleft, &to, &outleft);
-    iconv_close(cd);
-    // iconv counts characters it could only approximate in its result.
-    if (result != 0 || inleft != 0) return false;
-    converted.resize(converted.size() - outleft);
-    out = converted;
-    return true;
+    return convert(entry->charset, "UTF-8", name, name.size() * 2 + 4, true, out);
 #endif
 }
 
