@@ -1,6 +1,6 @@
 // Entry point: publishes the arguments and chooses the mode by the program's
 // own file size.
-#include "filesystem.h"
+#include "platform.h"
 #include "handles.h"
 #include "installrun.h"
 #include "logline.h"

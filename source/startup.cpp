@@ -1,7 +1,7 @@
 #include "startup.h"
 
 #include "pathhelpers.h"
-#include "systemfunction.h"
+#include "platform.h"
 
 #include <windows.h>
 #include <gdiplus.h>
@@ -25,8 +25,8 @@ void preloadsystemdlls()
 
 void limitdllsearch()
 {
-    // Looked up at run time: older systems lack it.
-    auto set = systemfunction<BOOL(DWORD)>(L"kernel32.dll", "SetDefaultDllDirectories");
+    // Older systems lack it.
+    auto set = platform.setdefaultdlldirectories;
     if (set) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!set) preloadsystemdlls();
     // Also takes the current directory out of the search where the call above

@@ -23,7 +23,7 @@ bootstrap_options(e2eharness)
 
 bootstrap_add_test(windows_tests
   SOURCES win32/pathhelpers_test.cpp win32/startup_test.cpp win32/workspace_test.cpp win32/systemfunction_test.cpp
-    win32/handles_test.cpp installer/filesystemfaults_test.cpp
+    win32/handles_test.cpp installer/platformfaults_test.cpp
   LIBS bootstrapcore e2eharness ziptestkit)
 add_dependencies(windows_tests standinsetup)
 

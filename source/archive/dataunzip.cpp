@@ -1,7 +1,7 @@
 #include "dataunzip.h"
 
 #include "entryname.h"
-#include "filesystem.h"
+#include "platform.h"
 #include "handles.h"
 #include "inflateahead.h"
 #include "linkcheck.h"
@@ -54,9 +54,9 @@ bool writeall(FILE* out, const char* bytes, size_t length)
 FILE* createoutput(const char* name)
 {
     std::wstring wide = ansitowide(name);
-    filehandle file(filesystem.createfile(wide.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
+    filehandle file(platform.createfile(wide.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
     // Checked on the handle that is written through, not on the name before.
     if (!file || !isplain(file.get(), wide, std::wstring()) || !SetEndOfFile(file.get())) return nullptr;
     return crtfile(file, "wb");
@@ -137,7 +137,7 @@ struct dataunzip::state {
         if (known != made.end()) return known->second != DIRECTORY_LINK;
         int state = DIRECTORY_LINK;
         std::wstring wide = ansitowide(prefix);
-        if (links.plainornew(wide)) state = filesystem.createdirectory(wide.c_str()) ? DIRECTORY_NEW : DIRECTORY_FOUND;
+        if (links.plainornew(wide)) state = platform.createdirectory(wide.c_str()) ? DIRECTORY_NEW : DIRECTORY_FOUND;
         made[prefix] = state;
         return state != DIRECTORY_LINK;
     }
@@ -324,7 +324,7 @@ void dataunzip::openpackage(FILE* package, char* computedA, char* computedB)
     // Entries are written relative to WorkspaceDir: where it cannot be made
     // current, they would land wherever the current directory is.
     self->saveddir.save();
-    if (!filesystem.changedirectory(workspacedir().c_str())) {
+    if (!platform.changedirectory(workspacedir().c_str())) {
         self->saveddir.restore();
         return;
     }
@@ -375,7 +375,7 @@ int32_t dataunzip::filewrite(const char* name, const char* target)
     // from one entry to the next, since only this reader moves it meanwhile.
     if (target && self->incurrent != target) {
         // Relative names must not land in whatever directory is current instead.
-        if (!filesystem.changedirectory(target)) {
+        if (!platform.changedirectory(target)) {
             self->incurrent.clear();
             self->closeentry();
             return self->fail(ENTRY_WRITE_FAILED);

@@ -2,7 +2,7 @@
 
 #include "datazip.h"
 #include "deflateahead.h"
-#include "filesystem.h"
+#include "platform.h"
 #include "handles.h"
 #include "linkcheck.h"
 #include "logline.h"
@@ -163,25 +163,28 @@ const DWORD ENTRY_SHARE = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
 
 // A link found where a file or directory was expected: removed as a link
 // where the system allows it, otherwise left as it is, behind it untouched.
-void droplink(const std::string& path, const std::wstring& wide)
+void droplink(const std::string& path, const std::wstring& wide, deletecheck allowed, HANDLE parent)
 {
-    if (!removelink(wide)) logline("filelist", "filelist::deletepath", 86, "link <%s> left in place\n", path.c_str());
+    if (!removelink(wide, allowed, parent))
+        logline("filelist", "filelist::deletepath", 86, "link <%s> left in place\n", path.c_str());
 }
 
 // Deletes the directory path (wide: the same path in UTF-16) with everything
 // below it. expected is the path the system should resolve for it (empty:
 // unknown); a directory that resolves elsewhere is reached through a link.
-bool deletetree(const std::string& path, const std::wstring& wide, const std::wstring& expected)
+// Only what allowed lets go is deleted; parent is path's directory, open.
+bool deletetree(const std::string& path, const std::wstring& wide, const std::wstring& expected, deletecheck allowed,
+                HANDLE parent)
 {
     logline("filelist", "filelist::deletepath", 85, "path name is <%s>\n", path.c_str());
-    if (isreparsepoint(filesystem.attributes(wide.c_str()))) {
-        droplink(path, wide);
+    if (isreparsepoint(platform.attributes(wide.c_str()))) {
+        droplink(path, wide, allowed, parent);
         return true;
     }
     // Held without shared deletion while its entries go: nobody can move it
     // away and put a link in its place meanwhile. (Without DELETE access of
     // its own: the listing would not open beside that.)
-    filehandle directory = openitself(wide, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, LISTING_SHARE);
+    filehandle directory = openitself(wide, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL, LISTING_SHARE);
     std::string pattern = path + "\\*";
     if (!directory) {
         logline("filelist", "filelist::deletepath", 87, "Cannot get handle for file %s\n", pattern.c_str());
@@ -189,7 +192,7 @@ bool deletetree(const std::string& path, const std::wstring& wide, const std::ws
     }
     if (!isplain(directory.get(), wide, expected)) {
         directory.reset();
-        droplink(path, wide);
+        droplink(path, wide, allowed, parent);
         return true;
     }
     std::wstring resolved = resolvedpath(directory.get());
@@ -210,17 +213,17 @@ bool deletetree(const std::string& path, const std::wstring& wide, const std::ws
             std::wstring entryexpected = resolved.empty() ? std::wstring() : resolved + L"\\" + name;
             // Whatever cannot be deleted stays, and with it the directories above.
             if (isreparsepoint(found.dwFileAttributes)) {
-                droplink(entry, wideentry);
+                droplink(entry, wideentry, allowed, directory.get());
             } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                deletetree(entry, wideentry, entryexpected);
+                deletetree(entry, wideentry, entryexpected, allowed, directory.get());
             } else {
-                filehandle file = openitself(wideentry, DELETE | FILE_READ_ATTRIBUTES, ENTRY_SHARE);
+                filehandle file = openitself(wideentry, DELETE | FILE_READ_ATTRIBUTES | READ_CONTROL, ENTRY_SHARE);
                 if (!file) continue;
                 if (isplain(file.get(), wideentry, entryexpected)) {
-                    deletethrough(file.get());
+                    if (!allowed || allowed(file.get(), directory.get())) deletethrough(file.get());
                 } else {
                     file.reset();
-                    droplink(entry, wideentry);
+                    droplink(entry, wideentry, allowed, directory.get());
                 }
             }
         } while (FindNextFileW(listing.get(), &found));
@@ -228,19 +231,20 @@ bool deletetree(const std::string& path, const std::wstring& wide, const std::ws
     // Opened again to delete it; gone when that handle closes, if it is
     // empty by then and still the same plain directory.
     directory.reset();
-    directory = openitself(wide, DELETE | FILE_READ_ATTRIBUTES, LISTING_SHARE);
-    if (directory && isplain(directory.get(), wide, expected)) deletethrough(directory.get());
+    directory = openitself(wide, DELETE | FILE_READ_ATTRIBUTES | READ_CONTROL, LISTING_SHARE);
+    if (directory && isplain(directory.get(), wide, expected) && (!allowed || allowed(directory.get(), parent)))
+        deletethrough(directory.get());
     return true;
 }
 
 } // namespace
 
-bool filelist::deletepath(std::string path)
+bool filelist::deletepath(std::string path, deletecheck allowed, HANDLE parent)
 {
     std::wstring wide = ansitowide(path);
     // The directory's own name, as the system should resolve it below its
     // parent; the parent is taken as it is.
     std::wstring expected;
     if (!expectedbelowparent(wide, expected)) return false;
-    return deletetree(path, wide, expected);
+    return deletetree(path, wide, expected, allowed, parent);
 }

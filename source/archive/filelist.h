@@ -2,6 +2,8 @@
 // directory with everything in it.
 #pragma once
 
+#include "linkcheck.h"
+
 #include <string>
 
 #include <cstdint>
@@ -33,7 +35,9 @@ public:
     // differ only in case (the later is not added) or the tree has a loop
     // (then nothing after the loop is added).
     bool GetAllFileInfoAndZip(const char* directory, datazip& archive);
-    // Deletes path and everything below it; entries that cannot be deleted
-    // stay, with the directories above them. False when path cannot be listed.
-    static bool deletepath(std::string path);
+    // Deletes path and everything below it; entries that cannot be deleted,
+    // or that allowed (when given) does not let go, stay, with the
+    // directories above them. parent is path's directory, held open (null:
+    // unknown). False when path cannot be listed.
+    static bool deletepath(std::string path, deletecheck allowed = nullptr, HANDLE parent = nullptr);
 };

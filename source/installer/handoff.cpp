@@ -1,5 +1,6 @@
 #include "installer.h"
 
+#include "platform.h"
 #include "handles.h"
 #include "iconreplace.h"
 #include "pathhelpers.h"
@@ -24,24 +25,17 @@ void writechannel(const std::string& workspace, const std::string& own)
     fwrite(name.data(), 1, name.size(), channel.get());
 }
 
-bool isnt5()
-{
-    OSVERSIONINFOEXW version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    return GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version)) &&
-           version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion == 5;
-}
-
 } // namespace
 
-LRESULT handoff(HWND window, const installrun& run)
+LRESULT handoff(HWND window, const installrun& run, WPARAM go)
 {
     const std::string& workspace = run.workspacedir;
     // Without a narrow name for the workspace nothing was extracted, and a
     // relative "setup\\..." must not start what the current directory holds;
     // a workspace that is not the one this run made and holds (gone, or its
-    // name now leads elsewhere): nothing is written or started there.
-    if (workspace.empty() || !workspaceisheld(run.setupdirw())) {
+    // name now leads elsewhere): nothing is written or started there; nor
+    // after a configuration that could not be stamped.
+    if (go == HANDOFF_STOP || workspace.empty() || !workspaceisheld(run.setupdirw())) {
         ShowWindow(window, SW_HIDE);
         stopsplashanimation();
         exit(-1);
@@ -53,8 +47,12 @@ LRESULT handoff(HWND window, const installrun& run)
     replaceicon((wideworkspace + L"setup\\" + L"uninstallicon.ico").c_str(),
                 (wideworkspace + L"setup\\" + L"uninstall.exe").c_str());
     ShowWindow(window, SW_HIDE);
-    runsetup(workspace + "setup\\rEdizo.exe");
-    if (isnt5()) {
+    // Elevated, the setup program starts in its own directory, which only
+    // administrators can change: a DLL it looks for in its current
+    // directory cannot come from the user's temporary directory.
+    runsetup(workspace + "setup\\rEdizo.exe", run.elevated ? workspace + "setup" : std::string());
+    // Windows 2000 and XP: the process ends here, later versions let the window go.
+    if (platform.ntmajorversion() == 5) {
         stopsplashanimation();
         exit(0);
     }
@@ -71,16 +69,21 @@ HWND findprocesswindow(DWORD id)
     return nullptr;
 }
 
-int runsetup(const std::string& path)
+int runsetup(const std::string& path, const std::string& directory)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOW;
     crtbuffer<wchar_t> application(ansitowidebuf(path.c_str()));
+    // Its own path, quoted, and nothing after it: a path with spaces must
+    // not reach the program as arguments. The system may write into it.
+    std::wstring commandline = L"\"" + std::wstring(application.get()) + L"\"";
+    std::wstring current = directory.empty() ? std::wstring() : ansitowide(directory);
     PROCESS_INFORMATION started = {};
-    // No command line, inherited handles, environment and directory.
-    if (!CreateProcessW(application.get(), nullptr, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started)) {
+    // Inherited handles and environment.
+    if (!platform.createprocess(application.get(), &commandline[0], current.empty() ? nullptr : current.c_str(),
+                                &startup, &started)) {
         stopsplashanimation();
         exit(-1);
     }

@@ -20,17 +20,16 @@ const int WINDOW_WIDTH = 580;
 const int WINDOW_HEIGHT = 54;
 const wchar_t WINDOW_TITLE[] = L"Morvane\u5b89\u88c5\u7a0b\u5e8f";
 
-// The install stops before any window: a line saying why, one box, -1.
+} // namespace
+
 int refuseworkspace(const installrun& run, const char* why)
 {
     logline("main", "intitemp", 394, "workspace <%s> refused: %s\n", widetoansi(run.setupdirw()).c_str(), why);
-    MessageBoxW(nullptr, L"Cannot prepare the setup directory!", L"Warnning", MB_OK);
+    if (!run.hidden) MessageBoxW(nullptr, L"Cannot prepare the setup directory!", L"Warnning", MB_OK);
     return -1;
 }
 
-} // namespace
-
-int intitemp(const installrun& run)
+workspaceresult intitemp(const installrun& run)
 {
     const std::string& workspace = run.workspacedir;
     std::wstring widepath = run.setupdirw();
@@ -42,11 +41,12 @@ int intitemp(const installrun& run)
     // Elevated, the user's own temporary directory is checked before
     // anything in it is touched.
     if (run.elevated) {
-        int checked = checktemporary(run.workspacedirw);
+        workspaceresult checked = checktemporary(run);
         if (checked != WORKSPACE_READY) return checked;
     }
-    filelist::deletepath(path);
-    return prepareworkspace(widepath, run.elevated);
+    filelist::deletepath(path, run.elevated ? elevatedmaydelete : nullptr, run.temporary.get());
+    removeleftovers(run);
+    return prepareworkspace(run);
 }
 
 void installwindow::getscreensize()
@@ -115,7 +115,7 @@ LRESULT CALLBACK installwndproc(HWND window, UINT message, WPARAM wparam, LPARAM
         plainline("%s\n", "111111111");
         paintsplash(window);
         return 0;
-    case WM_UNZIPDONE: return handoff(window, installwindow::of(window)->run);
+    case WM_UNZIPDONE: return handoff(window, installwindow::of(window)->run, wparam);
     case WM_DESTROY:
         // The strip's thread draws through GDI+: it must be gone first.
         stopsplashanimation();
@@ -131,20 +131,17 @@ int runinstaller(const installrun& run)
     // Before anything in the workspace changes, and before any window shows.
     // Without the lock (a name another process took and denies access to)
     // nothing goes on: two installers would work in one workspace.
-    if (!lockworkspace(run.workspacedirw)) return refuseworkspace(run, "its lock cannot be taken");
+    workspaceresult locked = lockworkspace(run);
+    if (locked != WORKSPACE_READY) return refuseworkspace(run, workspacerefusal(locked));
     // GDI+ and the two pictures serve only a window that is shown: a hidden
     // installer neither loads nor decodes them, and draws no strip.
     if (!run.hidden) {
         startgdiplus();
         loadsplashimages();
     }
-    int prepared = intitemp(run);
-    if (prepared != WORKSPACE_READY && prepared != WORKSPACE_NO_NARROW_NAME) {
-        static const char* const why[] = {"", "the temporary directory is not the user's own",
-                                          "the temporary directory keeps no access control lists",
-                                          "it is in use and cannot be moved aside", "it cannot be created"};
-        return refuseworkspace(run, why[prepared]);
-    }
+    workspaceresult prepared = intitemp(run);
+    if (prepared != WORKSPACE_READY && prepared != WORKSPACE_NO_NARROW_NAME)
+        return refuseworkspace(run, workspacerefusal(prepared));
     installwindow window(run);
     window.getscreensize();
     // Without a window no worker starts and no quit message would ever come.

@@ -3,22 +3,27 @@
 #pragma once
 
 #include "installrun.h"
+#include "workspace.h"
 
 #include <windows.h>
 
 #include <string>
 
-// Sent by the extraction worker when the setup tree is on disk.
+// Sent by the extraction worker when the setup tree is on disk; its wParam
+// is HANDOFF_STOP when the setup program must not be started.
 const UINT WM_UNZIPDONE = WM_USER + 1;
+const WPARAM HANDOFF_GO = 0;
+const WPARAM HANDOFF_STOP = 1;
 
-// Where the temporary directory has no narrow name nothing is deleted or made
-// (the worker then extracts nothing).
-const int WORKSPACE_NO_NARROW_NAME = -1;
+// The line for a refusal of the workspace, and a box unless the run is
+// hidden (an unattended install must never wait for a click); -1.
+int refuseworkspace(const installrun& run, const char* why);
 
-// Deletes <WorkspaceDir>setup with everything below it and makes a fresh,
-// held workspace in its place (prepareworkspace): WORKSPACE_READY, or why
-// not (a workspaceresult, or WORKSPACE_NO_NARROW_NAME).
-int intitemp(const installrun& run);
+// Deletes <WorkspaceDir>setup with everything below it (elevated, only what
+// the run may delete), removes earlier leftovers and makes a fresh, held
+// workspace in its place (prepareworkspace): WORKSPACE_READY, or why not
+// (WORKSPACE_NO_NARROW_NAME: nothing is deleted or made, not a refusal).
+workspaceresult intitemp(const installrun& run);
 
 class installwindow {
 public:
@@ -53,10 +58,13 @@ extractionoutcome extractsetup(const installrun& run);
 // warning the outcome calls for, then sends WM_UNZIPDONE.
 DWORD WINAPI unzipthread(LPVOID installer);
 
-// The WM_UNZIPDONE branch: channel file, uninstaller, setup program, end.
-LRESULT handoff(HWND window, const installrun& run);
-// Starts the program at path, activates its window and waits for it to end.
-// 0; ends the process with -1 when the program cannot be started.
-int runsetup(const std::string& path);
+// The WM_UNZIPDONE branch: channel file, uninstaller, setup program, end;
+// with HANDOFF_STOP nothing is started and the process ends with -1.
+LRESULT handoff(HWND window, const installrun& run, WPARAM go);
+// Starts the program at path with its own quoted path as its command line
+// (and no arguments), in directory (empty: the installer's own current
+// directory), activates its window and waits for it to end. 0; ends the
+// process with -1 when the program cannot be started.
+int runsetup(const std::string& path, const std::string& directory);
 // The first top-level window in Z order that belongs to process id, or null.
 HWND findprocesswindow(DWORD id);

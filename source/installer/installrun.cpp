@@ -1,6 +1,7 @@
 #include "installrun.h"
 
 #include "pathhelpers.h"
+#include "platform.h"
 #include "workspace.h"
 
 #include <windows.h>
@@ -33,12 +34,30 @@ std::wstring ownfilename()
 
 } // namespace
 
+bool isrunningimage(HANDLE file)
+{
+    const auto same = platform.mappedfilesthesame;
+    if (!same) return true;
+    // The first page is enough: the system compares the files behind two
+    // mapped addresses, whatever they hold.
+    kernelhandle mapping(CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!mapping) return false;
+    void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 1);
+    if (!view) return false;
+    bool identical = same(GetModuleHandleW(nullptr), view) >= 0;
+    UnmapViewOfFile(view);
+    return identical;
+}
+
 filehandle openownfile()
 {
     std::wstring path = ownfilename();
     if (path.empty()) return filehandle();
-    return filehandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
+    filehandle own(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               0, nullptr));
+    // The name was looked up again: it must still lead to what runs.
+    if (own && !isrunningimage(own.get())) own.reset();
+    return own;
 }
 
 installrun makeinstallrun(int argc, char** argv, filehandle package)
@@ -46,9 +65,10 @@ installrun makeinstallrun(int argc, char** argv, filehandle package)
     installrun run;
     run.packagepath = argc > 0 && argv[0] ? argv[0] : "";
     run.package = std::move(package);
-    run.elevated = tokenelevated();
+    run.elevated = platform.tokenelevated();
     run.hidden = argc > 2 || inheritedautoinstall();
     run.workspacedir = workspacedir();
     run.workspacedirw = workspacedirw();
+    holdtemporary(run);
     return run;
 }

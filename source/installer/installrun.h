@@ -21,6 +21,9 @@ struct installrun {
     // Two or more arguments, or a VQNAUTOI inherited from the parent that
     // begins with 1: the window stays hidden.
     bool hidden = false;
+    // The temporary directory, held from the start of the run to its end
+    // (holdtemporary): empty when it could not be opened.
+    filehandle temporary;
     // <WorkspaceDir>, the user's temporary directory with its trailing
     // backslash; the narrow form is empty when the code page cannot name it.
     std::string workspacedir;
@@ -31,12 +34,20 @@ struct installrun {
 };
 
 // The program's own file opened for reading (shared reading and deletion,
-// never writing); an empty owner when it cannot be opened.
+// never writing); an empty owner when it cannot be opened, or when what
+// opens under its name is not the image the system started (a running
+// program can be renamed and another file put under its name).
 filehandle openownfile();
 
+// True when file is the file of the image the system started for this
+// process; also true where the system cannot compare (before the call
+// existed), false when the two differ or file cannot be mapped.
+bool isrunningimage(HANDLE file);
+
 // The run of a process started with argc and argv whose own file is open as
-// package (openownfile). Reads VQNAUTOI only when fewer than two arguments
-// were given (otherwise the arguments decide).
+// package (openownfile), its temporary directory held (holdtemporary).
+// Reads VQNAUTOI only when fewer than two arguments were given (otherwise
+// the arguments decide).
 installrun makeinstallrun(int argc, char** argv, filehandle package);
 
 // What the extraction worker reports.
@@ -48,4 +59,7 @@ struct extractionoutcome {
     bool complete = false;
     // Both digests equal the trailer's.
     bool digestsmatch = false;
+    // setup\config.xml names the package (or there was nothing to stamp:
+    // no workspace, or a configuration that gave no text).
+    bool stamped = true;
 };

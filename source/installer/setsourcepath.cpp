@@ -15,7 +15,7 @@ const char16_t* units(const std::wstring& w) { return reinterpret_cast<const cha
 
 } // namespace
 
-void setsourcepath(const installrun& run)
+bool setsourcepath(const installrun& run)
 {
     xmldoc doc;
     doc.setText(nullptr);
@@ -29,11 +29,15 @@ void setsourcepath(const installrun& run)
 
     // A configuration that exists but gave no text (unreadable, or in an
     // encoding that is refused) would only be emptied by a save.
-    if (existed && doc.text.empty()) return;
+    if (existed && doc.text.empty()) return true;
     // Written beside the original and moved over it only when complete, so
     // a failed save (disk full, a conversion that yields nothing) leaves the
     // extracted file as it was.
     const std::wstring pending = config + L".new";
-    if (doc.saveFile(units(pending)) && MoveFileExW(pending.c_str(), config.c_str(), MOVEFILE_REPLACE_EXISTING)) return;
+    if (doc.saveFile(units(pending)) && MoveFileExW(pending.c_str(), config.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
     DeleteFileW(pending.c_str());
+    // Without a workspace there was nothing to stamp; with one, the setup
+    // program would find a configuration that does not name its package.
+    return GetFileAttributesW(run.setupdirw().c_str()) == INVALID_FILE_ATTRIBUTES;
 }

@@ -4,5 +4,8 @@
 #include "installrun.h"
 
 // Writes the run's package path into path of each source child of the root
-// of setup\config.xml in its workspace; returns nothing.
-void setsourcepath(const installrun& run);
+// of setup\config.xml in its workspace. False when the stamped configuration
+// could not be written over the extracted one while the workspace exists;
+// true when it was, or when there was nothing to stamp (no workspace, or a
+// configuration that gave no text).
+bool setsourcepath(const installrun& run);

@@ -1,7 +1,7 @@
 #include "installer.h"
 
 #include "dataunzip.h"
-#include "filesystem.h"
+#include "platform.h"
 #include "setsourcepath.h"
 #include "workspace.h"
 
@@ -45,7 +45,7 @@ extractionoutcome extractsetup(const installrun& run)
     // A package that could not be read leaves nothing of its own behind:
     // no workspace, so no configuration and no channel file either.
     if (usable && !outcome.opened) dropemptyworkspace(run.setupdirw());
-    if (usable) setsourcepath(run);
+    if (usable) outcome.stamped = setsourcepath(run);
     outcome.complete = !failed;
     outcome.digestsmatch =
         outcome.opened && memcmp(computedA, reader.digestA, 32) == 0 && memcmp(computedB, reader.digestB, 32) == 0;
@@ -55,6 +55,7 @@ extractionoutcome extractsetup(const installrun& run)
 DWORD WINAPI unzipthread(LPVOID param)
 {
     installwindow* installer = static_cast<installwindow*>(param);
+    WPARAM go = HANDOFF_GO;
     {
         extractionoutcome outcome = extractsetup(installer->run);
         if (!outcome.opened || !outcome.complete) {
@@ -62,7 +63,13 @@ DWORD WINAPI unzipthread(LPVOID param)
         } else if (!outcome.digestsmatch) {
             MessageBoxW(nullptr, L"MD5 is uncorrect!", L"Warnning", MB_OK);
         }
+        // A setup program whose configuration does not name its package is
+        // not started: the install fails, and says so.
+        if (!outcome.stamped) {
+            refuseworkspace(installer->run, "its configuration cannot be stamped");
+            go = HANDOFF_STOP;
+        }
     }
-    SendMessageW(installer->handle, WM_UNZIPDONE, 0, 0);
+    SendMessageW(installer->handle, WM_UNZIPDONE, go, 0);
     return 0;
 }

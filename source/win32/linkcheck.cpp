@@ -1,6 +1,6 @@
 #include "linkcheck.h"
 
-#include "filesystem.h"
+#include "platform.h"
 
 namespace {
 
@@ -19,16 +19,16 @@ bool sameresolved(std::wstring a, std::wstring b)
 filehandle openitself(const std::wstring& path, DWORD access, DWORD share)
 {
     // Backup semantics: directories open too.
-    return filehandle(filesystem.createfile(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
+    return filehandle(platform.createfile(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
 }
 
 std::wstring resolvedpath(HANDLE handle)
 {
-    if (!filesystem.finalpath) return std::wstring();
+    if (!platform.finalpath) return std::wstring();
     std::wstring buffer(MAX_PATH, L'\0');
     for (int tries = 0; tries < 2; ++tries) {
-        DWORD n = filesystem.finalpath(handle, &buffer[0], DWORD(buffer.size()));
+        DWORD n = platform.finalpath(handle, &buffer[0], DWORD(buffer.size()));
         if (n == 0) return std::wstring();
         if (n < buffer.size()) {
             buffer.resize(n);
@@ -39,16 +39,16 @@ std::wstring resolvedpath(HANDLE handle)
     return std::wstring();
 }
 
-bool canresolve() { return filesystem.finalpath != nullptr; }
+bool canresolve() { return platform.finalpath != nullptr; }
 
 bool expectedbelowparent(const std::wstring& path, std::wstring& expected)
 {
     expected.clear();
     size_t separator = path.find_last_of(L'\\');
     if (!canresolve() || separator == std::wstring::npos || separator == 0) return true;
-    filehandle parent(filesystem.createfile(path.substr(0, separator).c_str(), FILE_READ_ATTRIBUTES,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
+    filehandle parent(platform.createfile(path.substr(0, separator).c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
     std::wstring resolved = parent ? resolvedpath(parent.get()) : std::wstring();
     while (!resolved.empty() && resolved.back() == L'\\') resolved.pop_back();
     if (resolved.empty()) return false;
@@ -65,7 +65,7 @@ bool isplain(HANDLE handle, const std::wstring& path, const std::wstring& expect
     if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && info.nNumberOfLinks > 1) return false;
     // Wine opens a link's target: only the path's own attributes show a link
     // to a directory there, and only the resolved path a link to a file.
-    if (isreparsepoint(filesystem.attributes(path.c_str()))) return false;
+    if (isreparsepoint(platform.attributes(path.c_str()))) return false;
     if (expected.empty()) return true;
     // Where the system can resolve paths, one it cannot resolve is not
     // taken on trust (RAM disks, volumes without a drive letter).
@@ -73,17 +73,18 @@ bool isplain(HANDLE handle, const std::wstring& path, const std::wstring& expect
     return resolved.empty() ? !canresolve() : sameresolved(resolved, expected);
 }
 
-bool deletethrough(HANDLE handle) { return filesystem.deletethrough(handle); }
+bool deletethrough(HANDLE handle) { return platform.deletethrough(handle); }
 
-bool removelink(const std::wstring& path)
+bool removelink(const std::wstring& path, deletecheck allowed, HANDLE parent)
 {
-    filehandle link =
-        openitself(path, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    filehandle link = openitself(path, DELETE | FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     if (!link) return false;
     // Only a handle on the link itself may be deleted through: Wine hands out
     // the target, which shows no reparse point, and would delete that.
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(link.get(), &info) || !isreparsepoint(info.dwFileAttributes)) return false;
+    if (allowed && !allowed(link.get(), parent)) return false;
     return deletethrough(link.get());
 }
 
@@ -92,9 +93,9 @@ linkcheck::linkcheck(const std::wstring& root) : base(root)
     while (!base.empty() && base.back() == L'\\') base.pop_back();
     // Opened through any link on the way: the root is where the user keeps
     // temporary files, wherever that lies.
-    filehandle opened(filesystem.createfile(base.c_str(), FILE_READ_ATTRIBUTES,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
+    filehandle opened(platform.createfile(base.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
     if (opened) resolvedbase = resolvedpath(opened.get());
     while (!resolvedbase.empty() && resolvedbase.back() == L'\\') resolvedbase.pop_back();
     unresolved = canresolve() && resolvedbase.empty();
@@ -106,7 +107,7 @@ bool linkcheck::plainornew(const std::wstring& relative) const
     for (wchar_t& c : name)
         if (c == L'/') c = L'\\';
     std::wstring path = base + L"\\" + name;
-    DWORD attributes = filesystem.attributes(path.c_str());
+    DWORD attributes = platform.attributes(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;

@@ -55,10 +55,15 @@ bool isplain(HANDLE handle, const std::wstring& path, const std::wstring& expect
 // directory that is not empty, a read-only file).
 bool deletethrough(HANDLE handle);
 
+// Asked before anything is deleted: may the file, directory or link open as
+// item (with READ_CONTROL) in the directory open as parent (null: unknown)
+// go? A null check lets everything go.
+using deletecheck = bool (*)(HANDLE item, HANDLE parent);
+
 // Removes the link at path as a link, where the system allows it: only when
 // the handle opened on path is the reparse point itself (so never under
-// Wine, which opens the target). True when it was removed.
-bool removelink(const std::wstring& path);
+// Wine, which opens the target), and allowed lets it go. True when it was removed.
+bool removelink(const std::wstring& path, deletecheck allowed = nullptr, HANDLE parent = nullptr);
 
 // Paths below one directory, checked one at a time against links. The
 // directory itself (root) is trusted as the user configured it: a link above

@@ -35,8 +35,17 @@ std::string widetoansi(const std::wstring& w)
     return std::string(buffer.c_str());
 }
 
+namespace {
+
+std::wstring pinned;
+
+} // namespace
+
+void pinworkspacedir(const std::wstring& dir) { pinned = dir; }
+
 std::wstring workspacedirw()
 {
+    if (!pinned.empty()) return pinned;
     DWORD len = GetTempPathW(0, nullptr);
     if (len == 0) return std::wstring();
     std::wstring buffer(size_t(len) + 1, L'\0');

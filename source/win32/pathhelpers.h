@@ -12,8 +12,13 @@ std::wstring ansitowide(const std::string& s);
 // w converted to the ANSI code page (unmappable characters become the
 // system's default character); empty when the conversion fails.
 std::string widetoansi(const std::wstring& w);
-// GetTempPathW's answer, asked afresh on every call.
+// GetTempPathW's answer, asked afresh on every call; once pinned, the pinned
+// directory.
 std::wstring workspacedirw();
+// From now on WorkspaceDir is dir (with its trailing backslash), whatever the
+// environment says: the installer names its temporary directory by what it
+// holds, never again by a name that may lead elsewhere meanwhile.
+void pinworkspacedir(const std::wstring& dir);
 // WorkspaceDir as a narrow path that names the same directory: the ANSI form,
 // or, when the ANSI code page cannot hold the name, its short (8.3) form.
 // Empty when neither names it (no short names on the volume): callers must

@@ -25,6 +25,9 @@ struct stamprow {
     bool configAfter;    // whether setup\config.xml exists afterwards
     const char* expected;
     size_t expectedSize;
+    // What the stamping reports: false when the configuration that exists
+    // could not be written stamped.
+    bool stamped = true;
 };
 
 std::ostream& operator<<(std::ostream& os, const stamprow& row) { return os << row.label; }
@@ -78,7 +81,8 @@ const stamprow stamprows[] = {
     {"no_setup_directory_creates_nothing", workspace::nothing, NO_BYTES, PACKAGE, false, NO_BYTES},
     // Read as UTF-8, but the save finds a declaration whose encoding the
     // system cannot produce: the failed save must not empty the file.
-    {"failed_save_keeps_configuration", workspace::configFile, BYTES(SAVE_FAILS), PACKAGE, true, BYTES(SAVE_FAILS)},
+    {"failed_save_keeps_configuration", workspace::configFile, BYTES(SAVE_FAILS), PACKAGE, true, BYTES(SAVE_FAILS),
+     false},
     // A configuration that cannot be read is kept rather than emptied.
     {"unreadable_configuration_kept", workspace::configFile,
      BYTES("<?xml version=\"1.0\" encoding=\"UTF-32\"?><config><source/></config>"), PACKAGE, true,
@@ -122,7 +126,7 @@ TEST_P(SetSourcePathTest, LeavesExactBytes)
     run.packagepath = row.package ? row.package : "";
     run.workspacedirw = workspacedirw();
 
-    setsourcepath(run);
+    EXPECT_EQ(setsourcepath(run), row.stamped);
 
     ASSERT_EQ(harness::fileexists(config), row.configAfter);
     if (row.configAfter) {
@@ -134,5 +138,26 @@ TEST_P(SetSourcePathTest, LeavesExactBytes)
 
 INSTANTIATE_TEST_SUITE_P(Configurations, SetSourcePathTest, testing::ValuesIn(stamprows),
                          [](const testing::TestParamInfo<stamprow>& info) { return std::string(info.param.label); });
+
+// A stamped configuration that cannot be written (here: its temporary
+// file's name is taken by a directory; on Windows also a file held open by
+// another process) is a failure the installer reports, never a setup program
+// started with the configuration unstamped.
+TEST_F(SetSourcePathTest, AFailedWriteIsReported)
+{
+    const std::wstring tempdir = harness::scratchdir(L"stamp_write_fails");
+    ASSERT_TRUE(SetEnvironmentVariableW(L"TMP", tempdir.c_str()));
+    const std::wstring config = tempdir + L"\\setup\\config.xml";
+    ASSERT_TRUE(CreateDirectoryW((tempdir + L"\\setup").c_str(), nullptr));
+    const std::string extracted = "<setup><source path=\"old\"/></setup>";
+    ASSERT_TRUE(testfiles::writefile(config, extracted));
+    ASSERT_TRUE(CreateDirectoryW((config + L".new").c_str(), nullptr));
+    installrun run;
+    run.packagepath = "C:\\pkg.exe";
+    run.workspacedirw = workspacedirw();
+    EXPECT_FALSE(setsourcepath(run));
+    EXPECT_EQ(testfiles::readfile(config), extracted);
+    RemoveDirectoryW((config + L".new").c_str());
+}
 
 } // namespace

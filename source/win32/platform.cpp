@@ -1,4 +1,4 @@
-#include "filesystem.h"
+#include "platform.h"
 
 #include "systemfunction.h"
 
@@ -45,17 +45,19 @@ std::wstring ntname(const std::wstring& path)
     return L"\\??\\" + path;
 }
 
-HANDLE systemcreatedirectorynew(const wchar_t* path, SECURITY_DESCRIPTOR* descriptor, DWORD access, DWORD share)
+HANDLE systemcreatedirectorynew(HANDLE parent, const wchar_t* path, SECURITY_DESCRIPTOR* descriptor, DWORD access,
+                                DWORD share)
 {
     const auto create = systemfunction<ntcreatefile>(L"ntdll.dll", "NtCreateFile");
-    std::wstring name = ntname(path);
+    // Below parent the name is relative: nothing above it is looked up again.
+    std::wstring name = parent ? std::wstring(path) : ntname(path);
     if (!create || name.size() * sizeof(wchar_t) >= 0xfffe) return INVALID_HANDLE_VALUE;
     UNICODE_STRING unicode;
     unicode.Buffer = &name[0];
     unicode.Length = USHORT(name.size() * sizeof(wchar_t));
     unicode.MaximumLength = unicode.Length;
     OBJECT_ATTRIBUTES object;
-    InitializeObjectAttributes(&object, &unicode, CASE_INSENSITIVE, nullptr, descriptor);
+    InitializeObjectAttributes(&object, &unicode, CASE_INSENSITIVE, parent, descriptor);
     IO_STATUS_BLOCK status = {};
     HANDLE made = INVALID_HANDLE_VALUE;
     LONG result = create(&made, access | SYNCHRONIZE, &object, &status, nullptr, FILE_ATTRIBUTE_DIRECTORY, share,
@@ -74,16 +76,16 @@ struct renameinformation {
 };
 const int FILE_RENAME_INFORMATION_CLASS = 10;
 
-bool systemrenamethrough(HANDLE handle, const wchar_t* to)
+bool systemrenamethrough(HANDLE handle, HANDLE directory, const wchar_t* to)
 {
     const auto setinformation = systemfunction<setinformationfile>(L"ntdll.dll", "NtSetInformationFile");
-    std::wstring name = ntname(to);
+    std::wstring name = directory ? std::wstring(to) : ntname(to);
     if (!setinformation) return false;
     size_t bytes = offsetof(renameinformation, name) + name.size() * sizeof(wchar_t);
     std::vector<unsigned char> buffer(bytes + sizeof(wchar_t), 0);
     renameinformation* information = reinterpret_cast<renameinformation*>(buffer.data());
     information->replace = FALSE;
-    information->root = nullptr;
+    information->root = directory;
     information->length = ULONG(name.size() * sizeof(wchar_t));
     memcpy(information->name, name.data(), information->length);
     IO_STATUS_BLOCK status = {};
@@ -119,23 +121,77 @@ bool systemvolumeflags(const wchar_t* path, DWORD* flags)
     return true;
 }
 
-bool systemownerof(HANDLE handle, void* owner)
+bool systemdescriptorof(HANDLE handle, std::vector<unsigned char>& descriptor)
 {
-    PSID sid = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &sid, nullptr, nullptr, nullptr,
-                        &descriptor) != ERROR_SUCCESS)
+    PSECURITY_DESCRIPTOR read = nullptr;
+    if (GetSecurityInfo(handle, SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                        nullptr, nullptr, nullptr, &read) != ERROR_SUCCESS)
         return false;
-    bool known = sid && IsValidSid(sid) && CopySid(SECURITY_MAX_SID_SIZE, owner, sid);
-    LocalFree(descriptor);
-    return known;
+    // Returned self-relative: one block that copies as it is.
+    DWORD size = GetSecurityDescriptorLength(read);
+    descriptor.assign(static_cast<unsigned char*>(read), static_cast<unsigned char*>(read) + size);
+    LocalFree(read);
+    return size > 0;
+}
+
+HANDLE systemlimitedtoken()
+{
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return nullptr;
+    kernelhandle token(raw);
+    // Only a full token of a split pair has a less privileged twin; the call
+    // fails before Vista, and for tokens that were never split.
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    DWORD size = 0;
+    if (!GetTokenInformation(token.get(), TokenElevationType, &type, sizeof type, &size) ||
+        type != TokenElevationTypeFull)
+        return nullptr;
+    TOKEN_LINKED_TOKEN linked = {};
+    if (!GetTokenInformation(token.get(), TokenLinkedToken, &linked, sizeof linked, &size)) return nullptr;
+    return linked.LinkedToken;
+}
+
+DWORD systemwaitfor(HANDLE object, DWORD milliseconds) { return WaitForSingleObject(object, milliseconds); }
+
+BOOL systemcreateprocess(const wchar_t* application, wchar_t* commandline, const wchar_t* directory,
+                         STARTUPINFOW* startup, PROCESS_INFORMATION* started)
+{
+    return CreateProcessW(application, commandline, nullptr, nullptr, TRUE, 0, nullptr, directory, startup, started);
+}
+
+bool systemrandombytes(void* buffer, ULONG size)
+{
+    const auto generate = systemfunction<BOOLEAN(void*, ULONG)>(L"advapi32.dll", "SystemFunction036");
+    return generate && generate(buffer, size);
+}
+
+bool systemtokenelevated()
+{
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
+    kernelhandle token(raw);
+    // TokenElevation is unknown before Vista: the call fails there.
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
+           elevation.TokenIsElevated != 0;
+}
+
+DWORD systemntmajorversion()
+{
+    OSVERSIONINFOEXW version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version)) || version.dwPlatformId != VER_PLATFORM_WIN32_NT)
+        return 0;
+    return version.dwMajorVersion;
 }
 
 } // namespace
 
-filesystemcalls systemfilesystem()
+platformcalls systemplatform()
 {
-    filesystemcalls calls;
+    platformcalls calls;
     calls.createfile = systemcreatefile;
     calls.createdirectorynew = systemcreatedirectorynew;
     calls.createdirectory = systemcreatedirectory;
@@ -147,11 +203,20 @@ filesystemcalls systemfilesystem()
         systemfunction<finalpathbyhandle>(L"kernel32.dll", "GetFinalPathNameByHandleW") ? systemfinalpath : nullptr;
     calls.changedirectory = systemchangedirectory;
     calls.volumeflags = systemvolumeflags;
-    calls.ownerof = systemownerof;
+    calls.descriptorof = systemdescriptorof;
+    calls.limitedtoken = systemlimitedtoken;
+    calls.waitfor = systemwaitfor;
+    calls.createprocess = systemcreateprocess;
+    calls.setdefaultdlldirectories = systemfunction<BOOL(DWORD)>(L"kernel32.dll", "SetDefaultDllDirectories");
+    calls.mappedfilesthesame = systemfunction<LONG(void*, void*)>(L"ntdll.dll", "NtAreMappedFilesTheSame");
+    calls.wow64directory = systemfunction<UINT(LPWSTR, UINT)>(L"kernel32.dll", "GetSystemWow64DirectoryW");
+    calls.randombytes = systemrandombytes;
+    calls.tokenelevated = systemtokenelevated;
+    calls.ntmajorversion = systemntmajorversion;
     return calls;
 }
 
-filesystemcalls filesystem = systemfilesystem();
+platformcalls platform = systemplatform();
 
 FILE* crtfile(filehandle& file, const char* mode)
 {
