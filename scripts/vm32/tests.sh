@@ -11,7 +11,16 @@ source scripts/winenv.sh
 trap winenv_stop EXIT
 winenv_start
 echo "== the shipped 32-bit program's tests under 32-bit Wine ($(nproc) emulated cores)"
-# The zip64 row of 70 000 entries takes over 25 minutes here; the host's
-# 64-bit run keeps it.
+# Everything but the static checks (the host ran them on these very files),
+# less two that take too long here and check no more at 32 bits than the
+# host's 64-bit run does: the zip64 row of 70 000 entries (over 25 minutes;
+# the same format code at both widths), and the packagers' inspector
+# inflating a 5 GiB entry three times (about 16 minutes; the installer's own
+# 5 GiB entry runs here, in installer_large_tests).
 export GTEST_FILTER="-Zip64Test.SeventyThousandEntriesWriteAndReadBack"
-ctest --test-dir build/windows -LE static ${VM32_TESTS:+-R "$VM32_TESTS"} --output-on-failure -j "$(nproc)" --timeout 3600
+if [ -n "${VM32_TESTS:-}" ]; then
+  select=(-R "$VM32_TESTS")
+else
+  select=(-LE static -E '^inspect_large_tests$')
+fi
+ctest --test-dir build/windows "${select[@]}" --output-on-failure -j "$(nproc)" --timeout 3600
