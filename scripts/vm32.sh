@@ -127,10 +127,10 @@ EOF
     chmod 755 "$1"
 }
 
-# boot DISK OUTDIR LOGDIR [SHARE]: runs the guest on DISK until it powers off
-# (or the limit passes); the job is OUTDIR/.job.
+# boot DISK OUTDIR LOGDIR [SHARE [KERNELDIR]]: runs the guest on DISK until it
+# powers off (or the limit passes); the job is OUTDIR/.job.
 boot() {
-    local disk="$1" out="$2" logs="$3" share="${4:-$here}" limit status=0 format=raw
+    local disk="$1" out="$2" logs="$3" share="${4:-$here}" kernel="${5:-$image}" limit status=0 format=raw
     [ "${disk##*.}" != qcow2 ] || format=qcow2
     limit="${BOOTSTRAP_VM32_LIMIT:-150}"
     : >"$logs/job.log"
@@ -140,7 +140,7 @@ boot() {
     timeout --foreground -k 30 "$((limit * 60))" \
         qemu-system-x86_64 -accel tcg,thread=multi -cpu qemu64 -smp 2 -m "${BOOTSTRAP_VM32_MEMORY:-4096}" \
         -nodefaults -display none -no-reboot \
-        -kernel "$image/vmlinuz" -initrd "$image/initrd.img" \
+        -kernel "$kernel/vmlinuz" -initrd "$kernel/initrd.img" \
         -append "root=/dev/vda rw console=ttyS0 init=/usr/local/sbin/vm32init panic=-1 quiet mitigations=off tsc=reliable clocksource=tsc" \
         -drive "file=$disk,if=virtio,cache=unsafe,format=$format" \
         -virtfs "local,path=$share,mount_tag=tree,security_model=none,readonly=on" \
@@ -198,7 +198,7 @@ WINEPREFIX=/opt/vm32/wineprefix wineserver -w
 cp -a /opt/vm32/wineprefix /opt/vm32/wineprefix-screens
 echo "vm32: Wine prefixes made"
 EOF
-    boot "$work/root.img" "$work/out" "$work" "$work/out"
+    boot "$work/root.img" "$work/out" "$work" "$work/out" "$work"
     if [ "$(cat "$work/out/.exit" 2>/dev/null)" != 0 ]; then
         say "making the Wine prefixes in the guest failed; the guest's console said:"
         tail -n 30 "$work/console.log" >&2
