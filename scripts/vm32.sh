@@ -24,8 +24,8 @@
 #                          that the job needs (default: build/windows); the
 #                          sources are copied without .git and build/
 #   BOOTSTRAP_VM32_OUT     a directory of this host the job writes to, seen in
-#                          the guest as $VM32_OUT (default: a fresh
-#                          build/vm32/out)
+#                          the guest as $VM32_OUT (default: the run's own
+#                          build/vm32/run.*/out, beside the guest's console log)
 #   BOOTSTRAP_VM32_MEMORY  the guest's memory in MiB (default 4096)
 #   BOOTSTRAP_VM32_LIMIT   minutes after which a run is stopped as hung
 #                          (default 150)
@@ -228,8 +228,7 @@ run() {
     mkdir -p "$here/build/vm32"
     local logs out status args copy
     logs="$(mktemp -d "$here/build/vm32/run.XXXXXX")"
-    out="${BOOTSTRAP_VM32_OUT:-$here/build/vm32/out}"
-    [ -n "${BOOTSTRAP_VM32_OUT:-}" ] || rm -rf "$out"
+    out="${BOOTSTRAP_VM32_OUT:-$logs/out}"
     mkdir -p "$out"
     out="$(cd "$out" && pwd)"
     rm -f "$out/.job" "$out/.exit"
