@@ -233,7 +233,8 @@ run() {
     out="$(cd "$out" && pwd)"
     rm -f "$out/.job" "$out/.exit"
     qemu-img create -q -f qcow2 -F raw -b "$image/root.img" "$logs/disk.qcow2"
-    args="$(printf ' %q' "$@")"
+    args=""
+    [ $# = 0 ] || args="$(printf ' %q' "$@")"
     copy="${BOOTSTRAP_VM32_COPY-build/windows}"
     cat >"$out/.job" <<EOF
 set -e
