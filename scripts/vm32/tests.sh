@@ -19,10 +19,14 @@ echo "== the shipped 32-bit program's tests under 32-bit Wine ($(nproc) emulated
 # 5 GiB row alone inflates for 16 minutes here), pack.sh and the byte
 # comparison of the native packer with the builder (the builder's own
 # suite runs here, and so does a natively packed package's install).
-export GTEST_FILTER="-Zip64Test.SeventyThousandEntriesWriteAndReadBack"
+# Also left out: what judges time rather than behaviour, which an emulated
+# processor cannot keep to: the strip's 80 ms frame pace (ui_tests keeps its
+# other rows here, the backdrop and fade rows among them) and the screenshot
+# check, whose captures follow fixed pauses.
+export GTEST_FILTER="-Zip64Test.SeventyThousandEntriesWriteAndReadBack:SplashStrip.CompiledStripPlaysAtItsCentredPlaceInOrderEightyMillisecondsApart"
 if [ -n "${VM32_TESTS:-}" ]; then
   select=(-R "$VM32_TESTS")
 else
-  select=(-LE static -E '^(inspect_large_tests|inspect_tests|pack_script|pack_compare)$')
+  select=(-LE static -E '^(inspect_large_tests|inspect_tests|pack_script|pack_compare|splash_screenshots)$')
 fi
 ctest --test-dir build/windows "${select[@]}" --output-on-failure -j "$(nproc)" --timeout 3600
