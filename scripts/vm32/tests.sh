@@ -2,7 +2,8 @@
 # The job scripts/test.sh gives the emulated machine (scripts/vm32.sh run) on
 # a host without 32-bit: the shipped 32-bit program's tests, built on the
 # host in build/windows, under 32-bit Wine, reported by ctest.
-#   VM32_TESTS   a ctest name pattern to run instead of the list below
+#   tests.sh [PATTERN]   PATTERN: a ctest name pattern to run instead of the
+#                        choice below (scripts/vm32.sh run scripts/vm32/tests.sh PATTERN)
 set -uo pipefail
 source scripts/host.sh
 host_choose vm32-tests || exit 2
@@ -24,8 +25,8 @@ echo "== the shipped 32-bit program's tests under 32-bit Wine ($(nproc) emulated
 # other rows here, the backdrop and fade rows among them) and the screenshot
 # check, whose captures follow fixed pauses.
 export GTEST_FILTER="-Zip64Test.SeventyThousandEntriesWriteAndReadBack:SplashStrip.CompiledStripPlaysAtItsCentredPlaceInOrderEightyMillisecondsApart"
-if [ -n "${VM32_TESTS:-}" ]; then
-  select=(-R "$VM32_TESTS")
+if [ -n "${1:-}" ]; then
+  select=(-R "$1")
 else
   select=(-LE static -E '^(inspect_large_tests|inspect_tests|pack_script|pack_compare|splash_screenshots)$')
 fi
