@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
-# Brings the peers the benchmarks compare against onto the machine through
-# apt when they are missing: Info-ZIP's zip and NSIS's makensis. The project's
-# own toolchain, Wine and dependencies come from scripts/install.sh.
+# Brings what the benchmarks need beyond the project's own toolchain, Wine and
+# dependencies (scripts/install.sh) onto the machine through apt when it is
+# missing: the peers they compare against (Info-ZIP's zip, NSIS's makensis,
+# pugixml for the XML parse benchmark) and GNU time for peak memory.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$here/scripts/install.sh" >/dev/null
 missing=()
-command -v zip >/dev/null || missing+=(zip)
-command -v makensis >/dev/null || missing+=(nsis)
+for p in zip nsis time libpugixml-dev; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "bench: installing ${missing[*]}"
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null ||
-    { $sudo apt-get update >/dev/null && $sudo apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null; }
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
+    { $sudo apt-get update -qq && $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; }
 fi

@@ -52,6 +52,9 @@ fi
 source scripts/winenv.sh
 trap winenv_stop EXIT
 winenv_start
+# Before the Windows tests, whose summary closes the run.
+echo "== benchmarks, smoke runs (bench/smoke.sh)"
+bash bench/smoke.sh || status=1
 echo "== Windows tests under ${BOOTSTRAP_WINE_BITS}-bit Wine"
 ctest --test-dir "$tests" --output-on-failure -j "$jobs" --timeout 1800 || status=1
 winenv_stop

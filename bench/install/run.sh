@@ -9,29 +9,17 @@
 # and with the window shown; last, the ratios the project aims at.
 #   bench/install/run.sh [MiB of the corpus, default 200] [MiB of the small
 #                         corpus, default 5] [rounds, default 3]
+# BENCH_SMOKE=1: 1 MiB corpora, one round (bench/common.sh).
 set -euo pipefail
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-cd "$here"
-# The Windows path this host allows (scripts/host.sh): on a host without
-# 32-bit support the programs built for 64-bit Windows are measured.
-source scripts/host.sh
-host_choose "bench/install" || exit 2
-preset="$(host_windows_preset)"
-size="${1:-200}"
-small="${2:-5}"
-rounds="${3:-3}"
-bash bench/setup.sh
-cmake --preset "$preset" >/dev/null
-cmake --build build/$preset --target bootstrap archivecorpus benchlaunch benchquicksetup zlibfloor >/dev/null
+cd "$(dirname "${BASH_SOURCE[0]}")/../.."
 source bench/common.sh
-
-data="$here/build/$preset/bench-install"
+size="${1:-$(bench_default 200 1)}"
+small="${2:-$(bench_default 5 1)}"
+rounds="${3:-$(bench_default 3 1)}"
+bench_windows "bench/install" bootstrap archivecorpus benchlaunch benchquicksetup zlibfloor
+data="$bench_here/build/$preset/bench-install"
 rm -rf "$data" && mkdir -p "$data"
-source scripts/winenv.sh
-trap winenv_stop EXIT
-winenv_start
-bin="$here/build/$preset/bench"
-launch() { wine "$(win "$bin/builder/benchlaunch.exe")" "$@" | tr -d '\r'; }
+bench_wine
 
 # prepare NAME MIB: the corpus with the quick setup program, its package (and
 # the setup archive the builder left in its workspace), its NSIS installer.
@@ -42,11 +30,8 @@ prepare() {
   cp examples/setup/LoaderIcon.ico examples/setup/uninstallicon.ico "$dir/tree/setup/"
   cp "$bin/install/benchquicksetup.exe" "$dir/tree/setup/rEdizo.exe"
   cp build/$preset/source/bootstrap.exe "$dir/tree/bootstrap.exe"
-  local line
-  line=$(cd "$dir/tree" && launch -e "TMP=$(win "$dir/buildtmp")" -e "TEMP=$(win "$dir/buildtmp")" \
-    "$(win "$dir/tree/bootstrap.exe")")
-  [ "$(field exit "$line")" = 0 ] || { echo "building the package failed: $line"; exit 1; }
-  makensis -V1 -DSTARTSETUP "-DSOURCE=$dir/tree/setup" "-DOUTFILE=$dir/nsis.exe" bench/builder/corpus.nsi >/dev/null
+  bench_builder "$dir/tree" "$dir/buildtmp" >/dev/null
+  bench_nsis "$dir/tree" "$dir/nsis.exe" -DSTARTSETUP >/dev/null
   echo "$1 corpus: $(find "$dir/tree/setup" -type f | wc -l) files, $(mib "$(du -sb "$dir/tree/setup" | cut -f1)") MiB;" \
     "package $(mib "$(stat -c %s "$dir/tree/install_test.exe")") MiB, NSIS $(mib "$(stat -c %s "$dir/nsis.exe")") MiB"
 }
@@ -93,7 +78,7 @@ stat_() { local l values=(); while read -r l; do values+=("$(field "$3" "$l")");
 report() {
   local p n f
   p=$(stat_ "$1" package ms) n=$(stat_ "$1" nsis ms) f=$(stat_ "$1" floor ms)
-  echo "== install, $1 corpus: medians of $rounds rounds"
+  echo "== install, $1 corpus: medians of $rounds rounds$(bench_mark)"
   printf '%-26s %10s ms   x%s of NSIS   x%s of the floor\n' "package (hidden)" "$p" "$(ratio "$p" "$n")" "$(ratio "$p" "$f")"
   printf '%-26s %10s ms\n' "NSIS installer (/S)" "$n"
   printf '%-26s %10s ms\n' "zlib floor" "$f"
@@ -118,21 +103,23 @@ goals() {
   local p n f ps ns
   p=$(stat_ large package ms) n=$(stat_ large nsis ms) f=$(stat_ large floor ms)
   ps=$(stat_ small package setup_ms) ns=$(stat_ small nsis setup_ms)
-  echo "== ratios (goal in brackets)"
-  printf '%-58s x%s  [x0.65]\n' "install, large corpus, hidden / NSIS" "$(ratio "$p" "$n")"
-  printf '%-58s x%s  [x0.85]\n' "install, large corpus / zlib floor" "$(ratio "$p" "$f")"
-  printf '%-58s x%s  [x0.85]\n' "install, small corpus, until the setup program starts / NSIS" "$(ratio "$ps" "$ns")"
+  echo "== ratios (goal in brackets)$(bench_mark)"
+  printf '%-58s x%s  %s\n' "install, large corpus, hidden / NSIS" "$(ratio "$p" "$n")" "$(bench_goal x0.65)"
+  printf '%-58s x%s  %s\n' "install, large corpus / zlib floor" "$(ratio "$p" "$f")" "$(bench_goal x0.85)"
+  printf '%-58s x%s  %s\n' "install, small corpus, until the setup program starts / NSIS" "$(ratio "$ps" "$ns")" "$(bench_goal x0.85)"
   local size
   for size in large small; do
-    printf '%-58s x%s  [x1.00 or less]\n' "installer peak working set / NSIS's, $size corpus" \
-      "$(ratio "$(stat_ "$size" package peak_ws_kib)" "$(stat_ "$size" nsis peak_ws_kib)")"
+    printf '%-58s x%s  %s\n' "installer peak working set / NSIS's, $size corpus" \
+      "$(ratio "$(stat_ "$size" package peak_ws_kib)" "$(stat_ "$size" nsis peak_ws_kib)")" "$(bench_goal "x1.00 or less")"
   done
 }
 
 prepare large "$size"
 prepare small "$small"
+bench_rounds_begin
 measure large
 measure small
+bench_rounds_end
 report large
 report small
 goals
