@@ -6,17 +6,28 @@
 #                           examples/, with the sample setup program as
 #                           setup/rEdizo.exe
 # On a host that does not execute 32-bit programs (scripts/host.sh) the demo
-# runs the same sources built for 64-bit Windows under 64-bit Wine, and says so.
+# runs the same sources built for 64-bit Windows under 64-bit Wine, and says
+# so; then it runs again with the shipped 32-bit program under 32-bit Wine in
+# an emulated machine (scripts/vm32.sh), whose results and screenshots land
+# in build/demo/vm32.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
 source scripts/host.sh
 host_choose demo.sh || exit 2
-bash scripts/install.sh >/dev/null
 preset="$(host_windows_preset)"
 build="build/$preset"
-cmake --preset "$preset" >/dev/null
-cmake --build "$build" --target bootstrap samplesetup backdrop
+# In the emulated machine (VM32_OUT is its shared output folder) the host
+# has built everything already, and a tree given to the demo waits there.
+guest=0
+if [ -n "${VM32_OUT:-}" ]; then
+  guest=1
+  [ -d "$VM32_OUT/tree" ] && set -- "$VM32_OUT/tree"
+else
+  bash scripts/install.sh >/dev/null
+  cmake --preset "$preset" >/dev/null
+  cmake --build "$build" --target bootstrap samplesetup backdrop
+fi
 
 out="$here/build/demo"
 rm -rf "$out"
@@ -81,4 +92,19 @@ if [ $# -eq 0 ]; then
       echo "screenshots could not be taken"
     ls "$shots"/*.png 2>/dev/null | sed 's/^/  /'
   fi
+fi
+
+if [ $guest = 1 ]; then
+  # What was shown, without the screenshots' copy of thousands of files.
+  tar -C "$out" --exclude=./screens/tree -cf - . | tar -C "$VM32_OUT" -xf -
+elif [ "$BOOTSTRAP_WINE_BITS" = 64 ]; then
+  echo "== the shipped 32-bit program (build/windows) under 32-bit Wine in an emulated machine (scripts/vm32.sh)"
+  cmake --preset windows >/dev/null
+  cmake --build build/windows --target bootstrap samplesetup backdrop
+  guestout="$out/vm32"
+  rm -rf "$guestout" && mkdir -p "$guestout"
+  [ $# -ge 1 ] && cp -r "$1" "$guestout/tree"
+  BOOTSTRAP_VM32_OUT="$guestout" BOOTSTRAP_VM32_COPY=build/windows bash scripts/vm32.sh run scripts/demo.sh
+  echo "== the emulated machine's demo: $guestout"
+  ls "$guestout"/screens/*.png 2>/dev/null | sed 's/^/  /'
 fi

@@ -3,6 +3,7 @@
 #include "platform.h"
 #include "handles.h"
 #include "iconreplace.h"
+#include "packagerules.h"
 #include "pathhelpers.h"
 #include "splash.h"
 #include "workspace.h"
@@ -42,7 +43,7 @@ LRESULT handoff(HWND window, const installrun& run, WPARAM go)
     }
     writechannel(workspace, run.packagepath);
     // TRUE: an uninstaller the package already carries is kept.
-    CopyFileA((workspace + "setup\\rEdizo.exe").c_str(), (workspace + "setup\\uninstall.exe").c_str(), TRUE);
+    CopyFileA((workspace + PACKAGE_SETUP_PROGRAM).c_str(), (workspace + "setup\\uninstall.exe").c_str(), TRUE);
     const std::wstring& wideworkspace = run.workspacedirw;
     replaceicon((wideworkspace + L"setup\\" + L"uninstallicon.ico").c_str(),
                 (wideworkspace + L"setup\\" + L"uninstall.exe").c_str());
@@ -50,7 +51,7 @@ LRESULT handoff(HWND window, const installrun& run, WPARAM go)
     // Elevated, the setup program starts in its own directory, which only
     // administrators can change: a DLL it looks for in its current
     // directory cannot come from the user's temporary directory.
-    runsetup(workspace + "setup\\rEdizo.exe", run.elevated ? workspace + "setup" : std::string());
+    runsetup(workspace + PACKAGE_SETUP_PROGRAM, run.elevated ? workspace + PACKAGE_SETUP_TREE : std::string());
     // Windows 2000 and XP: the process ends here, later versions let the window go.
     if (platform.ntmajorversion() == 5) {
         stopsplashanimation();

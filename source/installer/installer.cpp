@@ -3,6 +3,7 @@
 #include "filelist.h"
 #include "handles.h"
 #include "logline.h"
+#include "packagerules.h"
 #include "pathhelpers.h"
 #include "splash.h"
 #include "startup.h"
@@ -15,8 +16,6 @@
 
 namespace {
 
-const int WINDOW_WIDTH = 580;
-const int WINDOW_HEIGHT = 54;
 const wchar_t WINDOW_TITLE[] = L"Morvane\u5b89\u88c5\u7a0b\u5e8f";
 
 } // namespace
@@ -33,7 +32,7 @@ workspaceresult intitemp(const installrun& run)
     const std::string& workspace = run.workspacedir;
     std::wstring widepath = run.setupdirw();
     // Without a narrow name the line shows the name as the code page can.
-    std::string path = workspace.empty() ? widetoansi(widepath) : workspace + "setup";
+    std::string path = workspace.empty() ? widetoansi(widepath) : workspace + PACKAGE_SETUP_TREE;
     logline("main", "intitemp", 392, "delete path is <%s>\n", path.c_str());
     // Without a narrow name for the workspace, "setup" alone would be relative.
     if (workspace.empty()) return WORKSPACE_NO_NARROW_NAME;
@@ -69,8 +68,8 @@ bool installwindow::createwindow(const wchar_t* classname, WNDPROC procedure, UI
     wc.lpszClassName = classname;
     if (!RegisterClassExW(&wc)) return false;
 
-    HWND window = CreateWindowExW(0, classname, WINDOW_TITLE, style, (screenwidth - WINDOW_WIDTH) / 2,
-                                  (screenheight - WINDOW_HEIGHT) / 2, WINDOW_WIDTH, WINDOW_HEIGHT, nullptr, nullptr,
+    HWND window = CreateWindowExW(0, classname, WINDOW_TITLE, style, (screenwidth - SPLASH_WIDTH) / 2,
+                                  (screenheight - SPLASH_HEIGHT) / 2, SPLASH_WIDTH, SPLASH_HEIGHT, nullptr, nullptr,
                                   instance, this);
     if (!window) return false;
     bool hidden = run.hidden;

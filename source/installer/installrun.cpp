@@ -1,12 +1,28 @@
 #include "installrun.h"
 
+#include "linkcheck.h"
 #include "pathhelpers.h"
 #include "platform.h"
-#include "workspace.h"
 
 #include <windows.h>
 
 namespace {
+
+// The final path of handle in its usual form (C:\..., \\server\share\...),
+// with a trailing backslash; empty where the system cannot say.
+std::wstring finalname(HANDLE handle)
+{
+    std::wstring resolved = resolvedpath(handle);
+    if (resolved.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        resolved = L"\\\\" + resolved.substr(8);
+    else if (resolved.compare(0, 4, L"\\\\?\\") == 0)
+        resolved = resolved.substr(4);
+    else
+        return std::wstring();
+    if (resolved.empty()) return resolved;
+    if (resolved.back() != L'\\') resolved += L'\\';
+    return resolved;
+}
 
 bool inheritedautoinstall()
 {
@@ -58,6 +74,24 @@ filehandle openownfile()
     // The name was looked up again: it must still lead to what runs.
     if (own && !isrunningimage(own.get())) own.reset();
     return own;
+}
+
+bool holdtemporary(installrun& run)
+{
+    // Opened through any link on the way (the user's temporary directory
+    // may lie anywhere), as what it is: no privilege is enabled. Without
+    // shared deletion, nobody renames it while it is held.
+    run.temporary = filehandle(platform.createfile(
+        run.workspacedirw.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
+    if (!run.temporary) return false;
+    if (!run.elevated) return true;
+    std::wstring held = finalname(run.temporary.get());
+    if (held.empty() || held == run.workspacedirw) return true;
+    pinworkspacedir(held);
+    run.workspacedirw = workspacedirw();
+    run.workspacedir = workspacedir();
+    return true;
 }
 
 installrun makeinstallrun(int argc, char** argv, filehandle package)

@@ -44,6 +44,15 @@ filehandle openownfile();
 // existed), false when the two differ or file cannot be mapped.
 bool isrunningimage(HANDLE file);
 
+// Opens the run's temporary directory and holds it until the process ends
+// (run.temporary), without shared deletion, so it cannot be renamed. Where
+// the system can name what a handle is (Vista and later) and the run is
+// elevated, WorkspaceDir is pinned to that name (the held directory's final
+// path: no link on it, and no directory on it can be renamed while a handle
+// below is open), so no later step looks up a name the user can redirect.
+// False when the directory cannot be opened.
+bool holdtemporary(installrun& run);
+
 // The run of a process started with argc and argv whose own file is open as
 // package (openownfile), its temporary directory held (holdtemporary).
 // Reads VQNAUTOI only when fewer than two arguments were given (otherwise

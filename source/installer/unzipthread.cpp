@@ -1,6 +1,7 @@
 #include "installer.h"
 
 #include "dataunzip.h"
+#include "entryname.h"
 #include "platform.h"
 #include "setsourcepath.h"
 #include "workspace.h"
@@ -31,7 +32,7 @@ extractionoutcome extractsetup(const installrun& run)
     bool failed = !outcome.opened;
     uint32_t count = reader.filecount;
     for (uint32_t i = 0; i < count && !failed; ++i) {
-        char name[512] = {};
+        char name[ENTRY_NAME_SIZE] = {};
         int32_t result = reader.readcurfile(name);
         if (result == 0) result = reader.filewrite(name, target.c_str());
         // A file that cannot be created is logged and skipped; any other

@@ -215,22 +215,6 @@ bool moveaside(const installrun& run)
     return false;
 }
 
-// The final path of handle in its usual form (C:\..., \\server\share\...),
-// with a trailing backslash; empty where the system cannot say.
-std::wstring finalname(HANDLE handle)
-{
-    std::wstring resolved = resolvedpath(handle);
-    if (resolved.compare(0, 8, L"\\\\?\\UNC\\") == 0)
-        resolved = L"\\\\" + resolved.substr(8);
-    else if (resolved.compare(0, 4, L"\\\\?\\") == 0)
-        resolved = resolved.substr(4);
-    else
-        return std::wstring();
-    if (resolved.empty()) return resolved;
-    if (resolved.back() != L'\\') resolved += L'\\';
-    return resolved;
-}
-
 // Polled while a shown installer waits: the lock is taken on the waiting
 // thread itself (a mutex belongs to the thread that took it), and the box
 // that says it waits goes once it is.
@@ -334,24 +318,6 @@ workspaceresult lockworkspace(const installrun& run)
     if (!taken) return WORKSPACE_LOCKED;
     workspacelock = std::move(mutex);
     return WORKSPACE_READY;
-}
-
-bool holdtemporary(installrun& run)
-{
-    // Opened through any link on the way (the user's temporary directory
-    // may lie anywhere), as what it is: no privilege is enabled. Without
-    // shared deletion, nobody renames it while it is held.
-    run.temporary = filehandle(platform.createfile(
-        run.workspacedirw.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL,
-        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
-    if (!run.temporary) return false;
-    if (!run.elevated) return true;
-    std::wstring held = finalname(run.temporary.get());
-    if (held.empty() || held == run.workspacedirw) return true;
-    pinworkspacedir(held);
-    run.workspacedirw = workspacedirw();
-    run.workspacedir = workspacedir();
-    return true;
 }
 
 workspacedescriptor::workspacedescriptor()

@@ -63,15 +63,6 @@ const DWORD HIDDEN_LOCK_WAIT_MS = 10 * 60 * 1000;
 // WORKSPACE_READY, or WORKSPACE_LOCKED.
 workspaceresult lockworkspace(const installrun& run);
 
-// Opens the run's temporary directory and holds it until the process ends
-// (run.temporary), without shared deletion, so it cannot be renamed. Where
-// the system can name what a handle is (Vista and later) and the run is
-// elevated, WorkspaceDir is pinned to that name (the held directory's final
-// path: no link on it, and no directory on it can be renamed while a handle
-// below is open), so no later step looks up a name the user can redirect.
-// False when the directory cannot be opened.
-bool holdtemporary(installrun& run);
-
 // A security descriptor for the workspace: owner Administrators, a protected
 // DACL with full control for SYSTEM and Administrators alone, inherited by
 // files and directories below. The user's non-elevated processes neither

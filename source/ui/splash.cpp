@@ -8,6 +8,7 @@
 namespace gdip = Gdiplus::DllExports;
 
 bool splashpainted = false;
+void(WINAPI* splashfadepause)(DWORD) = Sleep;
 
 // The preferred family first; then the Chinese families of systems that lack
 // it and free ones, so that the message never silently goes missing.
@@ -208,7 +209,7 @@ void paintsplash(HWND window)
                                          brush.get());
             }
         }
-        Sleep(fadesteppausems);
+        splashfadepause(fadesteppausems);
         factor += 0.03f;
     } while (factor <= 0.3f);
 

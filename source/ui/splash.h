@@ -23,6 +23,9 @@ bool capturesplashbackdrop(HWND window);
 bool splashbackdropheld();
 // Releases the copy, if any.
 void releasesplashbackdrop();
+// The wait between two steps of the fade: Sleep, unless a test looks at each
+// step as it is drawn.
+extern void(WINAPI* splashfadepause)(DWORD milliseconds);
 // WM_PAINT: fades the background in once, over the copy of the screen when
 // one is held, then only validates the window.
 void paintsplash(HWND window);

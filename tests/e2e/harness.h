@@ -32,7 +32,9 @@ struct runoptions {
     std::wstring workdir; // empty: the test's own
     // Variables set (or, with an empty value, removed) in the child's environment.
     std::vector<std::pair<std::wstring, std::wstring>> env;
-    DWORD timeoutms = 60000;
+    // A hang guard, far above any honest run, also on a busy machine or in an
+    // emulated one: a test that times out has found a hang, not slowness.
+    DWORD timeoutms = 10 * 60 * 1000;
     // The application to start, when the command line's first word differs.
     std::wstring application;
     // Watch the child's "Warnning" boxes: record their text and press OK.

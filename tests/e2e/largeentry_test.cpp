@@ -64,6 +64,9 @@ TEST_P(LargeEntry, InstalledWholeOrRefused)
     options.workdir = dir;
     options.env = {{L"TMP", tmp}, {L"TEMP", tmp}, {L"STANDIN_RECORD", dir + L"\\record.txt"}};
     options.watchwarnings = true;
+    // Writing 5 GiB takes half a minute on a quiet machine, many times that on
+    // a busy or an emulated one: only a hang may stop it.
+    options.timeoutms = 90 * 60 * 1000;
     harness::runresult r = harness::run(L"\"" + exe + L"\" 1 x", options);
     ASSERT_FALSE(r.timedout);
     EXPECT_EQ(r.exitcode, 0u) << r.output;

@@ -23,41 +23,43 @@ using namespace splashtest;
 
 namespace {
 
-// Records the red level of one pixel of a test window, each change once, on
-// a thread of its own while the main thread paints; stop() returns them.
+// Records the red level of one pixel of a test window after every step of
+// the fade, each change once: the fade's pause between steps looks at the
+// window first, on the painting thread, so no step passes unseen however
+// slowly the test runs. One at a time; stop() returns the levels.
 class levelwatcher {
 public:
-    levelwatcher(const testwindow& window, int x, int y)
-        : thread([this, &window, x, y] {
-              while (running) {
-                  int level = red(window.grab().at(x, y));
-                  if (levels.empty() || levels.back() != level) levels.push_back(level);
-                  sampled = true;
-                  Sleep(2);
-              }
-          })
+    levelwatcher(const testwindow& window, int x, int y) : previous(splashfadepause)
     {
-        // The level before anything happens is always the first one seen,
-        // however late a busy machine lets the thread run.
-        while (!sampled) Sleep(1);
+        watched = {&window, x, y, {}};
+        splashfadepause = record;
     }
-    ~levelwatcher() { stop(); }
+    ~levelwatcher() { splashfadepause = previous; }
     levelwatcher(const levelwatcher&) = delete;
     levelwatcher& operator=(const levelwatcher&) = delete;
 
     std::vector<int> stop()
     {
-        running = false;
-        if (thread.joinable()) thread.join();
-        return levels;
+        splashfadepause = previous;
+        return std::move(watched.levels);
     }
 
 private:
-    std::atomic<bool> running{true};
-    std::atomic<bool> sampled{false};
-    std::vector<int> levels;
-    std::thread thread; // last: it uses the members above
+    struct state {
+        const testwindow* window = nullptr;
+        int x = 0, y = 0;
+        std::vector<int> levels;
+    };
+    static state watched;
+    static void WINAPI record(DWORD milliseconds)
+    {
+        int level = red(watched.window->grab().at(watched.x, watched.y));
+        if (watched.levels.empty() || watched.levels.back() != level) watched.levels.push_back(level);
+        Sleep(milliseconds);
+    }
+    void(WINAPI* previous)(DWORD);
 };
+levelwatcher::state levelwatcher::watched;
 
 // What the background slot held right after start-up, before any test put
 // its own picture there.
@@ -454,7 +456,7 @@ TEST(SplashPaint, FirstPaintFadesInStepByStepWithTheMessage)
     resetbackground();
     ASSERT_NE(splashbackground.get(), nullptr);
 
-    // Watch one panel pixel away from the text while the main thread paints.
+    // Watch one panel pixel away from the text after every step of the fade.
     levelwatcher watcher(window, 100, 40);
     int paintsbefore = window.paints();
     DWORD start = GetTickCount();
