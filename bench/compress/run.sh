@@ -96,7 +96,7 @@ round() {
   (cd "$dir/tree" && timed 7z "$name" 7zz a -t7z -mx9 "-mmt$cores" "$dir/solid.7z" setup)
   (cd "$dir/tree" && timed 7zzip "$name" 7zz a -tzip -mm=LZMA -mx9 "-mmt$cores" "$dir/lzma.zip" setup)
   timed xz "$name" bash -c "$(declare -f xzeach); cores=$cores; xzeach '$dir/tree' '$dir/xz.sizes'"
-  timed nsis "$name" makensis -V1 "-XTarget $nsistarget" "-XSetCompressor /SOLID /FINAL lzma" -DSTARTSETUP \
+  timed nsis "$name" makensis -V1 "-DTARGET=$nsistarget" "-XSetCompressor /SOLID /FINAL lzma" -DSTARTSETUP \
     "-DSOURCE=$dir/tree/setup" "-DOUTFILE=$dir/nsis.exe" bench/builder/corpus.nsi
 
   tmp="$(win "$dir/out")"
