@@ -5,17 +5,10 @@
 // ahead is bounded whatever the entries' sizes; the thread waits while every
 // buffer is full. It only reads: what the entries become on disk is decided
 // by the consumer, piece by piece.
-// LZMA entries decode several times slower than deflate ones inflate: the
-// thread reads those of up to 64 MiB whole and hands them to workers, one a
-// core, which decode them side by side (each into one buffer of its size,
-// lzmaentry.h), and hands their pieces out in turn. At most one entry more
-// than there are workers is held so, within AHEAD_WHOLE_MEMORY bytes of
-// compressed and decoded data unless it is a single entry.
 #pragma once
 
 #include "entryreader.h"
 #include "handles.h"
-#include "owners.h"
 #include "workerthread.h"
 
 #include <unzip.h>
@@ -25,12 +18,6 @@
 #include <vector>
 
 const size_t INFLATEAHEAD_NAME_SIZE = 512;
-// LZMA entries decoded whole by the workers: each of at most this size...
-const uint64_t AHEAD_WHOLE_ENTRY = 64u << 20;
-// ...and all held at once within this many bytes, compressed and decoded.
-const uint64_t AHEAD_WHOLE_MEMORY = 192u << 20;
-// Workers at most, whatever the processors.
-const size_t AHEAD_MOST_WORKERS = 8;
 
 // One piece of an entry. The first piece of an entry carries its header,
 // the last one its outcome; a piece can be both.
@@ -60,10 +47,7 @@ public:
     // Starts the thread on the archive's current entry, which is entry first
     // of count; pieces of piecesize bytes, at most pieces of them held at once.
     // The archive belongs to the thread until the object is destroyed.
-    // decoders workers decode LZMA entries beside it (0: the thread decodes
-    // them itself, streaming, like the others; -1: one a processor when there
-    // are two or more, at most AHEAD_MOST_WORKERS).
-    inflateahead(unzFile archive, uint32_t first, uint32_t count, size_t piecesize, size_t pieces, int decoders = -1);
+    inflateahead(unzFile archive, uint32_t first, uint32_t count, size_t piecesize, size_t pieces);
     // Stops the thread and waits for it; the archive's current entry is then
     // wherever the thread stopped, with no entry open.
     ~inflateahead();
@@ -81,29 +65,7 @@ public:
     size_t mostheld();
 
 private:
-    // An LZMA entry read whole, decoded by a worker, handed out in turn.
-    struct wholeentry {
-        inflatedpiece header; // the first piece's fields
-        int32_t advanced = 0;
-        crtbuffer<unsigned char> compressed;
-        size_t length = 0;
-        crtbuffer<unsigned char> decoded; // the entry's bytes once decoded whole
-        int32_t cause = ENTRY_OK;
-        uint64_t cost = 0;   // memory held for it
-        bool queued = false; // waiting for a worker
-        bool done = false;
-    };
-
     void work();
-    void decodework();
-    // True when the archive's current entry can go to the workers now.
-    bool wholeready();
-    // Reads the current entry whole and queues it for the workers; false
-    // when nothing may follow it.
-    bool readwhole(uint32_t index);
-    // Hands out the oldest whole entry once decoded; false when stopping.
-    bool publishwhole();
-    bool startworkers();
     // Waits for a free piece; null when stopping.
     inflatedpiece* acquire();
     void publish();
@@ -128,19 +90,6 @@ private:
     size_t most = 0;
     bool finished = false;
     bool stopping = false;
-    // Whole entries in archive order, a ring of wholecount from wholefirst,
-    // and what they hold.
-    static const size_t WHOLE_SLOTS = AHEAD_MOST_WORKERS + 1;
-    wholeentry whole[WHOLE_SLOTS];
-    size_t wholefirst = 0;
-    size_t wholecount = 0;
-    uint64_t wholecost = 0;
-    bool producerwaitswhole = false;
-    kernelhandle wholequeued; // a semaphore: one count a queued entry, and the workers' stop
-    kernelhandle wholedone;
-    int wantedworkers = 0; // workers to start at the first LZMA entry
-    workerthread workers[AHEAD_MOST_WORKERS];
-    size_t workercount = 0;
     // Each side signals only a waiting other side: under Wine every event
     // call is a trip to the server, and most pieces find no one waiting.
     bool consumerwaits = false;

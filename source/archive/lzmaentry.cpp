@@ -68,26 +68,10 @@ struct outputfeed {
     }
 };
 
-// Compressed data held whole in memory.
-struct memoryinput {
-    const unsigned char* data;
-    size_t length;
-    size_t at = 0;
-    static long read(void* self, unsigned char* buffer, size_t size)
-    {
-        memoryinput* in = static_cast<memoryinput*>(self);
-        size_t n = std::min(size, in->length - in->at);
-        memcpy(buffer, in->data + in->at, n);
-        in->at += n;
-        return long(n);
-    }
-};
+} // namespace
 
-// decodelzmaentry, or with whole, decodelzmawhole: the dictionary is then
-// as large as the entry and one byte, is never used as a ring, and is the
-// output; output is not used.
-int32_t decode(const lzmainput& input, uint64_t size, uint32_t crc, uint16_t flags, const entryoutput& output,
-               size_t* lastlength, size_t* dictionary, crtbuffer<unsigned char>* whole)
+int32_t decodelzmaentry(const lzmainput& input, uint64_t size, uint32_t crc, uint16_t flags, const entryoutput& output,
+                        size_t* lastlength, size_t* dictionary)
 {
     *lastlength = 0;
     if (dictionary) *dictionary = 0;
@@ -106,7 +90,7 @@ int32_t decode(const lzmainput& input, uint64_t size, uint32_t crc, uint16_t fla
     // A stream never reaches back further than it has made, so a dictionary
     // of the entry's size serves whatever the properties name; it is used as
     // a ring only when the properties' own is smaller.
-    uint64_t ring = std::max<uint64_t>(whole ? limit : std::min<uint64_t>(parsed.dicSize, limit), 1);
+    uint64_t ring = std::max<uint64_t>(std::min<uint64_t>(parsed.dicSize, limit), 1);
     if (ring > SIZE_MAX) return ENTRY_DATA_DAMAGED;
     crtbuffer<unsigned char> dictionarybytes(static_cast<unsigned char*>(malloc(size_t(ring))));
     crtbuffer<unsigned char> inputbytes(static_cast<unsigned char*>(malloc(INPUT_SIZE)));
@@ -147,10 +131,7 @@ int32_t decode(const lzmainput& input, uint64_t size, uint32_t crc, uint16_t fla
         produced += made;
         // Nothing past the recorded size is handed on.
         size_t kept = produced > size ? made - size_t(produced - size) : made;
-        if (whole)
-            feed.crc = crc32(feed.crc, d.state.dic + from, uInt(kept));
-        else if (kept > 0 && !feed.put(d.state.dic + from, kept))
-            return ENTRY_WRITE_FAILED;
+        if (kept > 0 && !feed.put(d.state.dic + from, kept)) return ENTRY_WRITE_FAILED;
         *lastlength = feed.used;
         // Without a marker, a stream that goes on past the recorded size is
         // a data error to the decoder, told to finish there.
@@ -168,25 +149,5 @@ int32_t decode(const lzmainput& input, uint64_t size, uint32_t crc, uint16_t fla
     if (available > 0) return ENTRY_DATA_DAMAGED;
     unsigned char extra;
     if (!ended && input.read(input.context, &extra, 1) != 0) return ENTRY_DATA_DAMAGED;
-    if (uint32_t(feed.crc) != crc) return ENTRY_CRC_MISMATCH;
-    if (whole) *whole = std::move(dictionarybytes);
-    return ENTRY_OK;
-}
-
-} // namespace
-
-int32_t decodelzmaentry(const lzmainput& input, uint64_t size, uint32_t crc, uint16_t flags, const entryoutput& output,
-                        size_t* lastlength, size_t* dictionary)
-{
-    return decode(input, size, crc, flags, output, lastlength, dictionary, nullptr);
-}
-
-int32_t decodelzmawhole(const unsigned char* data, size_t length, uint64_t size, uint32_t crc, uint16_t flags,
-                        crtbuffer<unsigned char>& bytes)
-{
-    bytes.reset();
-    memoryinput in{data, length};
-    size_t last = 0;
-    return decode(lzmainput{&in, memoryinput::read}, size, crc, flags, entryoutput{nullptr, nullptr, nullptr}, &last,
-                  nullptr, &bytes);
+    return uint32_t(feed.crc) == crc ? ENTRY_OK : ENTRY_CRC_MISMATCH;
 }

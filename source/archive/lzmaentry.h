@@ -8,7 +8,6 @@
 
 #include "entryreader.h"
 #include "packagerules.h"
-#include "owners.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -42,12 +41,3 @@ struct lzmainput {
 // at another size) or ENTRY_CRC_MISMATCH.
 int32_t decodelzmaentry(const lzmainput& input, uint64_t size, uint32_t crc, uint16_t flags, const entryoutput& output,
                         size_t* lastlength, size_t* dictionary = nullptr);
-
-// Decodes an entry's compressed data held whole in memory (length bytes at
-// data) into one buffer, which then holds its size bytes (with room for one
-// more): the dictionary and the output at once, so decoding an entry this
-// way takes no more memory than its size. The read-ahead's workers decode
-// entries so, side by side. The same results as decodelzmaentry but
-// ENTRY_WRITE_FAILED; bytes holds the data only after ENTRY_OK.
-int32_t decodelzmawhole(const unsigned char* data, size_t length, uint64_t size, uint32_t crc, uint16_t flags,
-                        crtbuffer<unsigned char>& bytes);

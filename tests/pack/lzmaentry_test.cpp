@@ -153,29 +153,23 @@ uint32_t crcof(const std::string& data)
     return uint32_t(crc32(0, reinterpret_cast<const Bytef*>(data.data()), uInt(data.size())));
 }
 
-// A row's entry: its data, the bytes of the entry and the record, with the
-// row's change made.
-struct madeentry {
-    std::string data;
-    std::string bytes;
-    uint64_t size;
-    uint32_t crc;
-    uint16_t flags;
-};
+class LzmaEntry : public testing::TestWithParam<LzmaRow> {};
 
-void makeentry(const LzmaRow& row, madeentry& made)
+TEST_P(LzmaEntry, DecodesWhatWasEncodedOrNamesTheFault)
 {
-    made.data = makedata(row.kind, row.size);
+    const LzmaRow& row = GetParam();
+    std::string data = makedata(row.kind, row.size);
     lzmasettings settings;
     settings.dictionary = row.dictionary;
     settings.endmarker = row.endmarker;
-    std::string& entry = made.bytes;
-    ASSERT_TRUE(lzmaencode(made.data, settings, entry));
+    std::string entry;
+    ASSERT_TRUE(lzmaencode(data, settings, entry));
     ASSERT_GE(entry.size(), LZMA_HEADER_SIZE + LZMA_PROPERTIES_SIZE);
     EXPECT_EQ(entry[2], char(LZMA_PROPERTIES_SIZE));
-    made.size = made.data.size();
-    made.crc = crcof(made.data);
-    made.flags = row.endmarker ? LZMA_FLAG_END_MARKER : 0;
+
+    uint64_t size = data.size();
+    uint32_t crc = crcof(data);
+    uint16_t flags = row.endmarker ? LZMA_FLAG_END_MARKER : 0;
     const size_t stream = LZMA_HEADER_SIZE + LZMA_PROPERTIES_SIZE;
     switch (row.change) {
     case NONE:
@@ -184,68 +178,36 @@ void makeentry(const LzmaRow& row, madeentry& made)
     case FIRST_BYTE_SET: entry[stream] = 1; break;
     case CUT_END: entry.resize(entry.size() - 8); break;
     case EXTRA_BYTE: entry.push_back('\0'); break;
-    case RECORD_ONE_SHORT: made.size -= 1; break;
-    case RECORD_ONE_LONG: made.size += 1; break;
-    case FLAG_CLEARED: made.flags = 0; break;
-    case FLAG_SET: made.flags = LZMA_FLAG_END_MARKER; break;
-    case CRC_WRONG: made.crc ^= 1; break;
+    case RECORD_ONE_SHORT: size -= 1; break;
+    case RECORD_ONE_LONG: size += 1; break;
+    case FLAG_CLEARED: flags = 0; break;
+    case FLAG_SET: flags = LZMA_FLAG_END_MARKER; break;
+    case CRC_WRONG: crc ^= 1; break;
     case PROPERTY_SIZE_4: entry[2] = 4; break;
     case PROPERTIES_INVALID: entry[LZMA_HEADER_SIZE] = char(225); break;
     case HEADER_CUT: entry.resize(LZMA_HEADER_SIZE + 2); break;
     }
-}
 
-void expectresult(const LzmaRow& row, int32_t result)
-{
-    if (row.expected == ANY_DAMAGE) {
-        EXPECT_TRUE(result == ENTRY_DATA_DAMAGED || result == ENTRY_CRC_MISMATCH || result == ENTRY_SIZE_MISMATCH)
-            << result;
-    } else {
-        EXPECT_EQ(result, row.expected);
-    }
-}
-
-class LzmaEntry : public testing::TestWithParam<LzmaRow> {};
-
-TEST_P(LzmaEntry, DecodesWhatWasEncodedOrNamesTheFault)
-{
-    const LzmaRow& row = GetParam();
-    madeentry made;
-    ASSERT_NO_FATAL_FAILURE(makeentry(row, made));
-    pieceinput in{made.bytes, row.inputpiece};
+    pieceinput in{entry, row.inputpiece};
     collectoutput out{row.outputpiece, row.change == OUTPUT_REFUSES, {}, {}};
     size_t last = 0;
     size_t dictionary = 0;
-    int32_t result = decodelzmaentry(lzmainput{&in, pieceinput::read}, made.size, made.crc, made.flags,
+    int32_t result = decodelzmaentry(lzmainput{&in, pieceinput::read}, size, crc, flags,
                                      entryoutput{&out, collectoutput::next, collectoutput::filled}, &last, &dictionary);
-    expectresult(row, result);
+    if (row.expected == ANY_DAMAGE)
+        EXPECT_TRUE(result == ENTRY_DATA_DAMAGED || result == ENTRY_CRC_MISMATCH || result == ENTRY_SIZE_MISMATCH)
+            << result;
+    else
+        EXPECT_EQ(result, row.expected);
     if (result == ENTRY_OK) {
         out.data.append(out.buffer, 0, last);
-        EXPECT_TRUE(out.data == made.data) << "decoded " << out.data.size() << " bytes of " << made.data.size();
+        EXPECT_TRUE(out.data == data) << "decoded " << out.data.size() << " bytes of " << data.size();
     }
     if (row.change == NONE) {
         // At most the entry and one byte, never more than asked for.
         uint32_t asked = row.dictionary ? row.dictionary : lzmadictionary(row.size, 64u << 20);
         EXPECT_LE(dictionary, std::max<size_t>(std::min<size_t>(asked, row.size + 1), 1));
         EXPECT_GT(dictionary, 0u);
-    }
-}
-
-// Decoded whole in memory, as the read-ahead's workers do: the same result
-// and bytes (an output that refuses is not part of that way).
-TEST_P(LzmaEntry, WholeInMemoryTheSame)
-{
-    const LzmaRow& row = GetParam();
-    if (row.change == OUTPUT_REFUSES) GTEST_SKIP() << "no output to refuse";
-    madeentry made;
-    ASSERT_NO_FATAL_FAILURE(makeentry(row, made));
-    crtbuffer<unsigned char> bytes;
-    int32_t result = decodelzmawhole(reinterpret_cast<const unsigned char*>(made.bytes.data()), made.bytes.size(),
-                                     made.size, made.crc, made.flags, bytes);
-    expectresult(row, result);
-    EXPECT_EQ(bool(bytes), result == ENTRY_OK);
-    if (result == ENTRY_OK && made.size > 0) {
-        EXPECT_TRUE(std::string(reinterpret_cast<const char*>(bytes.get()), size_t(made.size)) == made.data);
     }
 }
 
