@@ -35,7 +35,38 @@ set(MINIZIP_DIR ${BOOTSTRAP_DEPS_DIR}/minizip)
 if(NOT EXISTS ${MINIZIP_DIR}/unzip.c)
   message(FATAL_ERROR "minizip sources missing in ${MINIZIP_DIR}: run scripts/install.sh")
 endif()
-add_library(minizip STATIC ${MINIZIP_DIR}/ioapi.c ${MINIZIP_DIR}/zip.c ${MINIZIP_DIR}/unzip.c)
+# minizip's reader opens entries of method 0 and 8 (and 12) only. Entries
+# of method 14 (LZMA) are decoded by the entry reader itself: the reader's
+# copy admits them past the local-header check and always hands out their
+# data as stored (raw), so minizip still finds, bounds and checks the data.
+# The copy is made from Debian's file at configure time; a minizip whose
+# text differs stops the configure instead of building a reader that would
+# refuse every LZMA entry.
+file(READ ${MINIZIP_DIR}/unzip.c MINIZIP_UNZIP)
+function(minizip_edit from to)
+  string(FIND "${MINIZIP_UNZIP}" "${from}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${MINIZIP_DIR}/unzip.c: \"${from}\" not found: this minizip cannot be taught method 14")
+  endif()
+  string(REPLACE "${from}" "${to}" edited "${MINIZIP_UNZIP}")
+  set(MINIZIP_UNZIP "${edited}" PARENT_SCOPE)
+endfunction()
+minizip_edit("(s->cur_file_info.compression_method!=Z_BZIP2ED) &&"
+  "(s->cur_file_info.compression_method!=Z_BZIP2ED) && (s->cur_file_info.compression_method!=14) &&")
+minizip_edit("pfile_in_zip_read_info->raw=raw;"
+  "pfile_in_zip_read_info->raw=raw || s->cur_file_info.compression_method==14;")
+set(MINIZIP_UNZIP_COPY ${CMAKE_BINARY_DIR}/minizip/unzip.c)
+set(MINIZIP_UNZIP_OLD "")
+if(EXISTS ${MINIZIP_UNZIP_COPY})
+  file(READ ${MINIZIP_UNZIP_COPY} MINIZIP_UNZIP_OLD)
+endif()
+# Written only when it changes: a configure rebuilds nothing otherwise.
+if(NOT MINIZIP_UNZIP_OLD STREQUAL MINIZIP_UNZIP)
+  file(WRITE ${MINIZIP_UNZIP_COPY} "${MINIZIP_UNZIP}")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${MINIZIP_DIR}/unzip.c)
+
+add_library(minizip STATIC ${MINIZIP_DIR}/ioapi.c ${MINIZIP_DIR}/zip.c ${MINIZIP_UNZIP_COPY})
 target_include_directories(minizip SYSTEM PUBLIC ${MINIZIP_DIR} ${ZLIB_INCLUDE})
 target_compile_definitions(minizip PUBLIC NOCRYPT NOUNCRYPT)
 if(NOT WIN32)

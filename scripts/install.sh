@@ -20,6 +20,7 @@ packages=(
   xvfb matchbox-window-manager x11-utils xdotool
   imagemagick fonts-wqy-microhei
   clang clang-format libclang-rt-14-dev zip osslsigncode openssl zlib1g-dev
+  liblzma-dev libarchive-tools
 )
 if [ "$BOOTSTRAP_WINE_BITS" = 32 ]; then
   packages+=(wine wine32)
@@ -36,6 +37,7 @@ done
 
 need_src=0
 if [ ! -f "$deps/minizip/unzip.c" ] || [ ! -f "$deps/zlib/deflate.c" ]; then need_src=1; fi
+if [ ! -f "$deps/lzma/LzmaDec.c" ]; then need_src=1; fi
 
 add_deb_src() {
   # Derive source entries from the machine's own binary entries.
@@ -70,18 +72,24 @@ if [ ${#missing[@]} -gt 0 ] || [ $need_src = 1 ]; then
   fi
 fi
 
-# zlib itself (for the Windows program) and minizip 1.1 from contrib/minizip,
-# both from Debian's zlib source package.
-if [ $need_src = 1 ]; then
+# Downloads the newest source of a Debian source package that the mirror
+# still carries (security suites often lag) into a new directory: its path.
+fetch_source() {
+  local package="$1" work
   work="$(mktemp -d)"
-  # The newest source version may be missing from the mirror (security
-  # suites often lag); fall back to every version apt knows of.
-  if ! (cd "$work" && apt-get source -qq --download-only zlib >/dev/null 2>&1); then
-    for v in $(apt-cache showsrc zlib | sed -n 's/^Version: //p' | sort -u); do
-      rm -f "$work"/zlib_*
-      if (cd "$work" && apt-get source -qq --download-only "zlib=$v" >/dev/null 2>&1); then break; fi
+  if ! (cd "$work" && apt-get source -qq --download-only "$package" >/dev/null 2>&1); then
+    for v in $(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -u); do
+      rm -f "$work"/*
+      if (cd "$work" && apt-get source -qq --download-only "$package=$v" >/dev/null 2>&1); then break; fi
     done
   fi
+  echo "$work"
+}
+
+# zlib itself (for the Windows program) and minizip 1.1 from contrib/minizip,
+# both from Debian's zlib source package.
+if [ ! -f "$deps/minizip/unzip.c" ] || [ ! -f "$deps/zlib/deflate.c" ]; then
+  work="$(fetch_source zlib)"
   orig="$(ls "$work"/zlib_*.orig.tar.* | head -n1)"
   mkdir -p "$deps/minizip" "$deps/zlib"
   tar -xf "$orig" -C "$work"
@@ -90,6 +98,21 @@ if [ $need_src = 1 ]; then
   src="$(ls -d "$work"/zlib-*/contrib/minizip | head -n1)"
   for f in ioapi.c ioapi.h zip.c zip.h unzip.c unzip.h crypt.h iowin32.h; do
     [ -f "$src/$f" ] && cp "$src/$f" "$deps/minizip/"
+  done
+  rm -rf "$work"
+fi
+
+# The LZMA decoder of the LZMA SDK (public domain) for ZIP entries of method
+# 14, from Debian's 7zip source package: the decoder and the headers it
+# includes, nothing else.
+if [ ! -f "$deps/lzma/LzmaDec.c" ]; then
+  work="$(fetch_source 7zip)"
+  orig="$(ls "$work"/7zip_*.orig.tar.* | head -n1)"
+  mkdir -p "$work/src" "$deps/lzma"
+  tar -xf "$orig" -C "$work/src"
+  sdk="$(dirname "$(find "$work/src" -path '*/C/LzmaDec.c' | head -n1)")"
+  for f in LzmaDec.c LzmaDec.h 7zTypes.h Precomp.h Compiler.h 7zWindows.h; do
+    [ -f "$sdk/$f" ] && cp "$sdk/$f" "$deps/lzma/"
   done
   rm -rf "$work"
 fi

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Packs a tree into a package for CI: natively by default (tools/pack, no
 # Wine, any host), or with the bare program itself under Wine.
-#   scripts/pack.sh [--builder native|wine] [--sign CERT KEY] [--timestamp URL] [--codepage N] SOURCE OUTPUT
+#   scripts/pack.sh [--builder native|wine] [--method deflate|lzma] [--sign CERT KEY] [--timestamp URL]
+#                   [--codepage N] SOURCE OUTPUT
 # SOURCE holds setup/ (with setup/rEdizo.exe, and setup/LoaderIcon.ico for the
 # package's icon) and optionally app/. OUTPUT is written only when everything
 # succeeded.
@@ -9,6 +10,9 @@
 #   --builder wine    the bare program in builder mode, in a scratch directory
 #                     of its own with the project's Wine prefix (build/wineprefix,
 #                     or WINEPREFIX when set); needs 32-bit Wine
+#   --method lzma     archive A's entries as LZMA (ZIP method 14), a third
+#                     smaller for executables; native packer only. deflate
+#                     (the default) writes the builder's bytes
 #   --sign CERT KEY   sign with osslsigncode (Authenticode, SHA-256, PEM
 #                     certificate and key) and verify the signature
 #   --timestamp URL   time-stamp the signature (off by default)
@@ -25,17 +29,24 @@ die() {
     exit 1
 }
 usage() {
-    sed -n '2,21p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
+    # The comment block at the top, without the code after it.
+    awk 'NR > 1 && /^#/ {print; next} NR > 1 {exit}' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
-cert="" key="" stamp="" codepage="" builder=native
+cert="" key="" stamp="" codepage="" builder=native method=deflate
 while [ $# -gt 0 ]; do
     case "$1" in
     --builder)
         [ $# -ge 2 ] || usage
         builder="$2"
         [ "$builder" = native ] || [ "$builder" = wine ] || usage
+        shift 2
+        ;;
+    --method)
+        [ $# -ge 2 ] || usage
+        method="$2"
+        [ "$method" = deflate ] || [ "$method" = lzma ] || usage
         shift 2
         ;;
     --sign)
@@ -61,6 +72,11 @@ while [ $# -gt 0 ]; do
 done
 [ $# -eq 2 ] || usage
 source_dir="$1" output="$2"
+
+# The builder in the program writes deflate only.
+if [ "$method" = lzma ] && [ "$builder" = wine ]; then
+    die "--method lzma needs the native packer: the program's builder writes deflate entries only"
+fi
 
 # The Windows builder is the shipped 32-bit program, which needs 32-bit Wine
 # (scripts/host.sh). BOOTSTRAP_EXE runs the program it names under the Wine of
@@ -181,7 +197,8 @@ if [ "$builder" = native ]; then
     cmake --build "$tools" --target pack >/dev/null || die "building the native packer failed"
     echo "pack.sh: packing $source_dir natively"
     set +e
-    "$tools/tools/pack/pack" --stub "$bare" --codepage "$chosen" "$source_dir" "$package" >"$scratch/builder.txt" 2>&1
+    "$tools/tools/pack/pack" --stub "$bare" --codepage "$chosen" --method "$method" "$source_dir" "$package" \
+        >"$scratch/builder.txt" 2>&1
     status=$?
     set -e
     if [ $status -ne 0 ] || [ ! -f "$package" ]; then

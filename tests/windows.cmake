@@ -191,8 +191,23 @@ add_test(NAME pack_script
 # The Windows inspector's import check (system DLLs, the Windows XP allowlist)
 # is registered with the program itself: bootstrap_shipped_program.
 
+# LZMA packages of the native packer under the installer: the packages are
+# made first, by a test of their own.
+add_test(NAME lzma_packages
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/lzmapackages.sh $<TARGET_FILE:bootstrap> $<TARGET_FILE:standinsetup>
+    ${CMAKE_CURRENT_BINARY_DIR}/scratch/lzma_packages)
+set_tests_properties(lzma_packages PROPERTIES FIXTURES_SETUP lzmapackages)
+bootstrap_add_test(installer_lzma_tests
+  SOURCES e2e/lzmainstall_test.cpp
+  LIBS e2eharness ziptestkit)
+add_dependencies(installer_lzma_tests bootstrap standinsetup)
+target_compile_definitions(installer_lzma_tests PRIVATE
+  LZMA_PACKAGES_DIR="${CMAKE_CURRENT_BINARY_DIR}/scratch/lzma_packages")
+set_tests_properties(installer_lzma_tests PROPERTIES FIXTURES_REQUIRED lzmapackages)
+
 # These build and run the native tools in build/inspect: one at a time.
-set_tests_properties(pack_script pack_compare native_install pack_refusals PROPERTIES RESOURCE_LOCK nativetools)
+set_tests_properties(pack_script pack_compare native_install pack_refusals lzma_packages
+  PROPERTIES RESOURCE_LOCK nativetools)
 
 # replaceicon opens its icon file without sharing, and icon_tests and
 # packicon_tests hand it the fixtures themselves: no other test may read a

@@ -1,5 +1,7 @@
 #include "entryreader.h"
 
+#include "lzmaentry.h"
+
 int32_t readentryrecord(unzFile archive, entryrecord& entry)
 {
     unz_file_info64 record;
@@ -20,14 +22,49 @@ int32_t readentryrecord(unzFile archive, entryrecord& entry)
     return ENTRY_OK;
 }
 
+namespace {
+
+// minizip's reader hands out an LZMA entry's data as they are stored.
+long readstored(void* archive, unsigned char* buffer, size_t size)
+{
+    const size_t most = 1u << 30;
+    return unzReadCurrentFile(static_cast<unzFile>(archive), buffer, unsigned(size < most ? size : most));
+}
+
+int32_t decodeentry(unzFile archive, const entryrecord& entry, const entryoutput& output, size_t* lastlength)
+{
+    int32_t result =
+        decodelzmaentry(lzmainput{archive, readstored}, entry.size, entry.crc, entry.flags, output, lastlength);
+    unzCloseCurrentFile(archive);
+    return result;
+}
+
+} // namespace
+
+const char* entrymethodname(uint16_t method)
+{
+    switch (method) {
+    case 0: return "stored";
+    case Z_DEFLATED: return "deflate";
+    case LZMA_METHOD: return "lzma";
+    default: return nullptr;
+    }
+}
+
 int32_t openentrydata(unzFile archive, const entryrecord& entry)
 {
     if (entry.flags & 1) return ENTRY_ENCRYPTED;
-    return unzOpenCurrentFile(archive) == UNZ_OK ? ENTRY_OK : ENTRY_OPEN_FAILED;
+    // minizip would hand out the data of some other methods as they are
+    // stored, and they must never pass for the file's bytes.
+    if (!entrymethodname(entry.method)) return ENTRY_UNKNOWN_METHOD;
+    int opened =
+        entry.method == LZMA_METHOD ? unzOpenCurrentFile2(archive, nullptr, nullptr, 1) : unzOpenCurrentFile(archive);
+    return opened == UNZ_OK ? ENTRY_OK : ENTRY_OPEN_FAILED;
 }
 
 int32_t inflateentry(unzFile archive, const entryrecord& entry, const entryoutput& output, size_t* lastlength)
 {
+    if (entry.method == LZMA_METHOD) return decodeentry(archive, entry, output, lastlength);
     *lastlength = 0;
     uint64_t total = 0;
     for (;;) {

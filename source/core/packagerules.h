@@ -41,6 +41,17 @@ const int ENTRY_WINDOW_BITS = 15;
 const int ENTRY_MEMORY_LEVEL = 8;
 const int ENTRY_STRATEGY = 0;
 
+// Or, for archive A when the native packer is asked for LZMA: LZMA (ZIP
+// method 14, with the end-of-stream marker and flag bit 1 saying so) at
+// level 9 extreme, each entry's dictionary the smallest 2^n or 3 * 2^(n-1)
+// bytes from 4 KiB up that holds it, so the installer never needs more than
+// the entry's size to decode it; an entry LZMA does not make smaller is
+// deflated as above. Archive B is always deflated.
+const int ENTRY_LZMA_METHOD = 14;
+const uint16_t ENTRY_LZMA_END_MARKER = 0x0002;
+const int ENTRY_LZMA_LEVEL = 9;
+const uint32_t ENTRY_LZMA_SMALLEST_DICTIONARY = 4096;
+
 // What a package may not hold. Which tool refuses what, with which text,
 // stands in one table (packagerules.cpp).
 enum packagerule {

@@ -169,7 +169,7 @@ std::string makezip(const std::vector<handentry>& entries)
         put32(body, 0x04034b50);
         put16(body, 20);
         put16(body, e.flags);
-        put16(body, 8);
+        put16(body, e.method);
         put16(body, 0);
         put16(body, 0x20);
         put32(body, sum);
@@ -183,7 +183,7 @@ std::string makezip(const std::vector<handentry>& entries)
         put16(central, 0);
         put16(central, 20);
         put16(central, e.flags);
-        put16(central, 8);
+        put16(central, e.method);
         put16(central, 0);
         put16(central, 0x20);
         put32(central, sum);

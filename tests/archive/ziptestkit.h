@@ -62,6 +62,7 @@ struct handentry {
     std::string compressed;     // replaces the deflated data when not empty
     int32_t localnamedelta = 0; // added to the local header's name length
     uint16_t flags = 2;
+    uint16_t method = 8; // in both headers, whatever the data are
 };
 std::string makezip(const std::vector<handentry>& entries);
 

@@ -674,6 +674,12 @@ TEST_P(OutputTest, NamesShownEscaped)
     if (!r.json && std::string(r.command) != "list") {
         EXPECT_EQ(WEXITSTATUS(status), INSPECT_FINDINGS) << output;
     }
+    // Each listed entry names its method: these are deflated.
+    if (r.json) {
+        EXPECT_NE(output.find("\"method\": \"deflate\"}"), std::string::npos) << output;
+    } else if (std::string(r.command) == "list") {
+        EXPECT_NE(output.find(" deflate   setup\\"), std::string::npos) << output;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, OutputTest, testing::ValuesIn(OUTPUTS),

@@ -109,6 +109,14 @@ int info(const inspectedpackage& p)
     return INSPECT_SOUND;
 }
 
+// The entry's compression method by name, or by number when the reader
+// knows no name for it.
+std::string methodname(uint16_t method)
+{
+    const char* name = entrymethodname(method);
+    return name ? name : "method-" + std::to_string(method);
+}
+
 int list(const inspectedpackage& p, int codepage, bool json)
 {
     const inspectedarchive* archives[2] = {&p.a, &p.b};
@@ -119,14 +127,16 @@ int list(const inspectedpackage& p, int codepage, bool json)
             std::string converted;
             bool whole = toutf8(codepage, e.name, converted);
             std::string name = shownname(codepage, e.name);
+            std::string method = methodname(e.method);
             if (json) {
                 printf("%s\n  {\"archive\": \"%c\", \"name\": %s, \"converted\": %s, \"size\": %llu, "
-                       "\"compressed\": %llu, \"crc\": \"%08x\"}",
+                       "\"compressed\": %llu, \"crc\": \"%08x\", \"method\": %s}",
                        first ? "" : ",", 'A' + i, jsonstring(name).c_str(), whole ? "true" : "false",
-                       (unsigned long long)e.size, (unsigned long long)e.compressed, unsigned(e.crc));
+                       (unsigned long long)e.size, (unsigned long long)e.compressed, unsigned(e.crc),
+                       jsonstring(method).c_str());
             } else {
-                printf("%c %12llu %12llu %08x %s\n", 'A' + i, (unsigned long long)e.size,
-                       (unsigned long long)e.compressed, unsigned(e.crc), name.c_str());
+                printf("%c %12llu %12llu %08x %-9s %s\n", 'A' + i, (unsigned long long)e.size,
+                       (unsigned long long)e.compressed, unsigned(e.crc), method.c_str(), name.c_str());
             }
             first = false;
         }

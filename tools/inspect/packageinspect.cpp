@@ -175,7 +175,8 @@ const char* entryresulttext(int result)
     case ENTRY_UNSAFE_NAME: return ruletext(TOOL_INSPECTOR, RULE_UNSAFE_NAME);
     case ENTRY_ENCRYPTED: return "encrypted";
     case ENTRY_OPEN_FAILED: return "local header unreadable or inconsistent";
-    case ENTRY_DATA_DAMAGED: return "data damaged: inflate failed";
+    case ENTRY_DATA_DAMAGED: return "data damaged: decompression failed";
+    case ENTRY_UNKNOWN_METHOD: return "compressed by a method the installer cannot decode";
     case ENTRY_SIZE_MISMATCH: return "size mismatch";
     case ENTRY_CRC_MISMATCH: return "CRC-32 mismatch";
     case ENTRY_CREATE_FAILED:
@@ -285,6 +286,7 @@ int packageinspector::readarchive(char which, leadbytetest islead, entrysink* si
         if (result == ENTRY_CRC_MISMATCH)
             text += " (recorded " + hex32(entry.crc) + ", data " + hex32(output.crc) + ")";
         if (result == ENTRY_SIZE_MISMATCH) text += " (recorded " + std::to_string(entry.size) + " bytes)";
+        if (result == ENTRY_UNKNOWN_METHOD) text += " (method " + std::to_string(entry.method) + ")";
         findings.push_back({which, entry.name, text});
     }
     overlapfindings(which, spans, findings);

@@ -1,7 +1,9 @@
 #include "archivewriter.h"
 
 #include "entrysettings.h"
+#include "lzmaencoder.h"
 #include "owners.h"
+#include "zipwriter.h"
 
 #include <pthread.h>
 
@@ -21,8 +23,10 @@ using ziparchive = uniquehandle<zipFile, finisharchive, emptynull>;
 const size_t PIECE = 256 * 1024;
 
 struct deflated {
-    std::string head;  // the compressed data, or as much as memory may hold
-    stdiofile spill;   // the rest, when there is more
+    std::string head;   // the compressed data, or as much as memory may hold
+    stdiofile spill;    // the rest, when there is more
+    uint64_t bytes = 0; // of compressed data, head and spill
+    uint16_t method = Z_DEFLATED;
     uint32_t crc = 0;  // of the file's bytes
     uint32_t size = 0; // the file's size
     bool text = false; // deflate classed the data as text
@@ -31,6 +35,7 @@ struct deflated {
 
 bool emit(deflated& out, const unsigned char* data, size_t length, uint64_t memory)
 {
+    out.bytes += length;
     if (!out.spill && out.head.size() + length <= memory) {
         out.head.append(reinterpret_cast<const char*>(data), length);
         return true;
@@ -39,7 +44,7 @@ bool emit(deflated& out, const unsigned char* data, size_t length, uint64_t memo
     return out.spill && fwrite(data, 1, length, out.spill.get()) == length;
 }
 
-void compressfile(const std::string& path, uint64_t memory, deflated& out)
+void deflatefile(const std::string& path, uint64_t memory, deflated& out)
 {
     stdiofile source(fopen(path.c_str(), "rb"));
     if (!source) {
@@ -90,12 +95,81 @@ void compressfile(const std::string& path, uint64_t memory, deflated& out)
     if (out.spill && fflush(out.spill.get()) != 0) out.error = "no room for its compressed data in a temporary file";
 }
 
+// The LZMA encoder's output, into the entry's memory and spill.
+struct lzmaemit {
+    deflated& out;
+    uint64_t memory;
+    bool full = false; // the temporary file took no more
+    static bool take(void* self, const unsigned char* data, size_t length)
+    {
+        lzmaemit* e = static_cast<lzmaemit*>(self);
+        e->full = !emit(e->out, data, length, e->memory);
+        return !e->full;
+    }
+};
+
+// The file as an LZMA entry; deflated instead when LZMA does not make it
+// smaller (data that do not compress, the smallest files).
+void lzmafile(const std::string& path, uint64_t size, uint64_t memory, deflated& out)
+{
+    stdiofile source(fopen(path.c_str(), "rb"));
+    if (!source) {
+        out.error = strerror(errno);
+        return;
+    }
+    lzmaemit sink{out, memory};
+    lzmaencoder encoder(size, lzmasettings(), lzmaoutput{&sink, lzmaemit::take});
+    if (!encoder.started()) {
+        out.error = "the compressor could not start";
+        return;
+    }
+    std::vector<unsigned char> input(PIECE);
+    uLong crc = crc32(0, nullptr, 0);
+    uint64_t total = 0;
+    bool last = false;
+    while (!last && out.error.empty()) {
+        size_t got = fread(input.data(), 1, input.size(), source.get());
+        if (ferror(source.get())) {
+            out.error = "reading failed";
+            break;
+        }
+        total += got;
+        if (total >= PACKAGE_SIZE_LIMIT) {
+            out.error = "grew to 2 GiB or more while it was packed";
+            break;
+        }
+        crc = crc32(crc, input.data(), uInt(got));
+        last = got < input.size();
+        if (!encoder.encode(input.data(), got, last))
+            out.error = sink.full ? "no room for its compressed data in a temporary file" : "compression failed";
+    }
+    if (out.spill && fflush(out.spill.get()) != 0) out.error = "no room for its compressed data in a temporary file";
+    if (!out.error.empty()) return;
+    if (out.bytes >= total) {
+        out = deflated();
+        deflatefile(path, memory, out);
+        return;
+    }
+    out.method = ENTRY_LZMA_METHOD;
+    out.crc = uint32_t(crc);
+    out.size = uint32_t(total);
+}
+
+void compressfile(const std::string& path, uint64_t size, archivemethod method, uint64_t memory, deflated& out)
+{
+    if (method == ARCHIVE_LZMA)
+        lzmafile(path, size, memory, out);
+    else
+        deflatefile(path, memory, out);
+}
+
 // Files compressed ahead of the writer by worker threads.
 class compressqueue {
 public:
-    compressqueue(const std::string& source, const std::vector<packfile>& files, const archivelimits& limits)
-        : source(source), files(files), limits(limits), states(files.size(), WAITING), results(files.size()),
-          reserved(files.size(), 0)
+    compressqueue(const std::string& source, const std::vector<packfile>& files, const archivelimits& limits,
+                  archivemethod method)
+        : source(source), files(files), limits(limits), method(method), states(files.size(), WAITING),
+          results(files.size()), reserved(files.size(), 0), working(files.size(), 0)
     {
         uint64_t total = 0;
         for (const packfile& f : files) total += f.size;
@@ -139,9 +213,12 @@ public:
         if (states[index] == WAITING) {
             // The writer's next item is compressed whatever the budget says.
             states[index] = WORKING;
+            working[index] = encodermemory(index);
+            busy += working[index];
             hold.unlock();
-            compressfile(source + "/" + files[index].path, limits.entry, results[index]);
+            compress(index, results[index]);
             hold.lock();
+            busy -= working[index];
             states[index] = DONE;
         }
         changed.wait(hold, [&] { return states[index] == DONE; });
@@ -162,7 +239,18 @@ private:
         return nullptr;
     }
 
-    // Under the lock: the next item to compress within the budget, or
+    // Memory the encoder of item takes (LZMA; deflate's is small and fixed).
+    uint64_t encodermemory(size_t item) const
+    {
+        return method == ARCHIVE_LZMA ? lzmaencodermemory(files[item].size) : 0;
+    }
+
+    void compress(size_t item, deflated& out)
+    {
+        compressfile(source + "/" + files[item].path, files[item].size, method, limits.entry, out);
+    }
+
+    // Under the lock: the next item to compress within the budgets, or
     // files.size().
     size_t claim()
     {
@@ -171,10 +259,14 @@ private:
         size_t item = order[next];
         uint64_t share = std::min<uint64_t>(files[item].size + files[item].size / 8 + 64, limits.entry);
         if (held > 0 && held + share > limits.queue) return files.size();
+        uint64_t memory = encodermemory(item);
+        if (busy > 0 && busy + memory > limits.encoders) return files.size();
         ++next;
         states[item] = WORKING;
         reserved[item] = share;
         held += share;
+        working[item] = memory;
+        busy += memory;
         return item;
     }
 
@@ -190,9 +282,10 @@ private:
             }
             hold.unlock();
             deflated result;
-            compressfile(source + "/" + files[item].path, limits.entry, result);
+            compress(item, result);
             hold.lock();
             results[item] = std::move(result);
+            busy -= working[item];
             states[item] = DONE;
             changed.notify_all();
         }
@@ -201,17 +294,37 @@ private:
     const std::string& source;
     const std::vector<packfile>& files;
     const archivelimits limits;
+    const archivemethod method;
     std::vector<size_t> order;
     std::vector<itemstate> states;
     std::vector<deflated> results;
     std::vector<uint64_t> reserved;
+    std::vector<uint64_t> working; // encoder memory of each item being compressed
     size_t next = 0;
     uint64_t held = 0;
+    uint64_t busy = 0; // encoder memory of the items being compressed
     bool stopping = false;
     std::mutex lock;
     std::condition_variable changed;
     std::vector<pthread_t> threads;
 };
+
+// Hands an entry's compressed data, from memory and then from its spill,
+// to write; false when write refuses or the spill cannot be read.
+template <typename Write>
+bool copydata(deflated& data, Write write)
+{
+    bool written = data.head.empty() || write(data.head.data(), data.head.size());
+    if (written && data.spill) {
+        rewind(data.spill.get());
+        std::vector<char> piece(PIECE);
+        size_t got;
+        while (written && (got = fread(piece.data(), 1, piece.size(), data.spill.get())) > 0)
+            written = write(piece.data(), got);
+        written = written && !ferror(data.spill.get());
+    }
+    return written;
+}
 
 bool writeentry(zipFile archive, const packfile& file, deflated& data, std::string& message)
 {
@@ -221,15 +334,9 @@ bool writeentry(zipFile archive, const packfile& file, deflated& data, std::stri
         message = file.path + ": the archive entry could not be started";
         return false;
     }
-    bool written = data.head.empty() || zipWriteInFileInZip(archive, data.head.data(), unsigned(data.head.size())) >= 0;
-    if (written && data.spill) {
-        rewind(data.spill.get());
-        std::vector<char> piece(PIECE);
-        size_t got;
-        while (written && (got = fread(piece.data(), 1, piece.size(), data.spill.get())) > 0)
-            written = zipWriteInFileInZip(archive, piece.data(), unsigned(got)) >= 0;
-        written = written && !ferror(data.spill.get());
-    }
+    bool written = copydata(data, [&](const char* bytes, size_t length) {
+        return zipWriteInFileInZip(archive, bytes, unsigned(length)) >= 0;
+    });
     if (zipCloseFileInZipRaw(archive, data.size, data.crc) != ZIP_OK || !written) {
         message = file.path + ": writing the archive failed";
         return false;
@@ -237,29 +344,68 @@ bool writeentry(zipFile archive, const packfile& file, deflated& data, std::stri
     return true;
 }
 
+bool writeentry(zipwriter& archive, const packfile& file, deflated& data, std::string& message)
+{
+    zipentry entry;
+    entry.name = file.name;
+    entry.method = data.method;
+    entry.crc = data.crc;
+    entry.size = data.size;
+    entry.text = data.text;
+    // Every file is below 2 GiB and LZMA never grows one much: a
+    // compressed size past 32 bits cannot be held, and is refused.
+    entry.compressed = uint32_t(data.bytes);
+    bool written = data.bytes <= 0xFFFFFFFFu && archive.begin(entry) &&
+                   copydata(data, [&](const char* bytes, size_t length) { return archive.add(bytes, length); });
+    if (!written) message = file.path + ": writing the archive failed";
+    return written;
+}
+
+// Takes the compressed files in order from the queue and writes them.
+template <typename Archive>
+bool writeentries(Archive& archive, compressqueue& queue, const std::vector<packfile>& files, std::string& message)
+{
+    for (size_t i = 0; i < files.size(); ++i) {
+        deflated data;
+        queue.take(i, data);
+        if (!data.error.empty()) {
+            message = files[i].path + ": " + data.error;
+            return false;
+        }
+        if (!writeentry(archive, files[i], data, message)) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool writearchive(const std::string& archivepath, const std::string& source, const std::vector<packfile>& files,
-                  unsigned threads, std::string& message, const archivelimits& limits)
+                  unsigned threads, std::string& message, const archivelimits& limits, archivemethod method)
 {
+    compressqueue queue(source, files, limits, method);
+    if (method == ARCHIVE_LZMA) {
+        zipwriter archive;
+        if (!archive.open(archivepath)) {
+            message = archivepath + ": cannot be created";
+            return false;
+        }
+        queue.start(threads);
+        bool complete = writeentries(archive, queue, files, message);
+        queue.stop();
+        if (!archive.close() && complete) {
+            message = archivepath + ": writing the archive failed";
+            complete = false;
+        }
+        return complete;
+    }
     ziparchive archive(zipOpen(archivepath.c_str(), APPEND_STATUS_CREATE));
     if (!archive) {
         message = archivepath + ": cannot be created";
         return false;
     }
-    compressqueue queue(source, files, limits);
     queue.start(threads);
-    bool complete = true;
-    for (size_t i = 0; i < files.size() && complete; ++i) {
-        deflated data;
-        queue.take(i, data);
-        if (!data.error.empty()) {
-            message = files[i].path + ": " + data.error;
-            complete = false;
-        } else {
-            complete = writeentry(archive.get(), files[i], data, message);
-        }
-    }
+    zipFile handle = archive.get();
+    bool complete = writeentries(handle, queue, files, message);
     queue.stop();
     if (zipClose(archive.release(), nullptr) != ZIP_OK && complete) {
         message = archivepath + ": writing the archive failed";

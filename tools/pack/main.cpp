@@ -1,5 +1,5 @@
 // The native packer: the package the builder writes, from any POSIX host.
-//   pack [--stub BARE] [--codepage N] [--threads N] SOURCE OUTPUT
+//   pack [--stub BARE] [--codepage N] [--threads N] [--method deflate|lzma] SOURCE OUTPUT
 // SOURCE holds setup/ (with setup/rEdizo.exe and setup/LoaderIcon.ico) and
 // optionally app/. OUTPUT is written through a temporary file beside it and
 // renamed into place only when the package is complete.
@@ -41,12 +41,15 @@ const size_t COPY_PIECE = 1 << 20;
 int usage()
 {
     fprintf(stderr,
-            "usage: pack [--stub BARE] [--codepage N] [--threads N] SOURCE OUTPUT\n"
+            "usage: pack [--stub BARE] [--codepage N] [--threads N] [--method deflate|lzma] SOURCE OUTPUT\n"
             "  SOURCE holds setup/ (with setup/rEdizo.exe and setup/LoaderIcon.ico) and optionally app/.\n"
             "  --stub BARE    the bare 32-bit program (default %s)\n"
             "  --codepage N   the ANSI code page names are stored in (default: 1252 for ASCII names,\n"
             "                 otherwise the first of 936 1252 932 949 950 1251 1250 that holds them all)\n"
-            "  --threads N    compressing threads (default: one per core)\n",
+            "  --threads N    compressing threads (default: one per core)\n"
+            "  --method M     archive A's entries: deflate (default, the builder's bytes) or lzma (ZIP\n"
+            "                 method 14, deflate for a file LZMA does not make smaller); archive B is\n"
+            "                 deflate either way\n",
             BOOTSTRAP_DEFAULT_STUB);
     return USAGE;
 }
@@ -200,7 +203,7 @@ unsigned defaultthreads()
     return cores > 0 ? unsigned(cores) : 1;
 }
 
-int pack(const std::string& stubpath, int codepage, unsigned threads, const std::string& source,
+int pack(const std::string& stubpath, int codepage, unsigned threads, archivemethod method, const std::string& source,
          const std::string& output)
 {
     struct stat status;
@@ -230,7 +233,7 @@ int pack(const std::string& stubpath, int codepage, unsigned threads, const std:
     if (archiveA.empty() || archiveB.empty() || partial.empty())
         return refuse(output + ": cannot write beside it: " + strerror(errno));
 
-    if (!writearchive(archiveA, source, setup, threads, message)) return refuse(message);
+    if (!writearchive(archiveA, source, setup, threads, message, archivelimits(), method)) return refuse(message);
     if (!writearchive(archiveB, source, app, threads, message)) return refuse(message);
 
     stdiofile package(fopen(partial.c_str(), "wb"));
@@ -269,6 +272,7 @@ int main(int argc, char** argv)
     std::string stub = BOOTSTRAP_DEFAULT_STUB;
     int codepage = 0;
     unsigned threads = defaultthreads();
+    archivemethod method = ARCHIVE_DEFLATE;
     std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -284,6 +288,10 @@ int main(int argc, char** argv)
             int count = atoi(argv[++i]);
             if (count < 1 || count > 256) return usage();
             threads = unsigned(count);
+        } else if (arg == "--method" && i + 1 < argc) {
+            std::string name = argv[++i];
+            if (name != "deflate" && name != "lzma") return usage();
+            method = name == "lzma" ? ARCHIVE_LZMA : ARCHIVE_DEFLATE;
         } else if (arg.size() > 1 && arg[0] == '-') {
             return usage();
         } else {
@@ -291,5 +299,5 @@ int main(int argc, char** argv)
         }
     }
     if (positional.size() != 2) return usage();
-    return pack(stub, codepage, threads, positional[0], positional[1]);
+    return pack(stub, codepage, threads, method, positional[0], positional[1]);
 }
