@@ -451,6 +451,7 @@ TEST_P(TreeWithLoop, EndsWithItsLineAndNoPackage)
         }
     }
     harness::runresult r = work.build();
+    ASSERT_TRUE(r.started) << "error " << r.starterror;
     ASSERT_FALSE(r.timedout) << "the builder followed the loop";
     EXPECT_EQ(r.exitcode, DWORD(-1)) << r.output;
     const bool line = r.output.find(row.line) != std::string::npos;

@@ -228,9 +228,20 @@ runresult run(const std::wstring& commandline, const runoptions& options)
     std::vector<wchar_t> cmd(commandline.begin(), commandline.end());
     cmd.push_back(0);
     std::vector<wchar_t> env = environmentblock(options.env);
-    BOOL ok = CreateProcessW(options.application.empty() ? nullptr : options.application.c_str(), cmd.data(), nullptr,
-                             nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, env.data(),
-                             options.workdir.empty() ? nullptr : options.workdir.c_str(), &si, &pi);
+    // A start that fails ran nothing of the child: under a loaded Wine it
+    // has failed now and then at once (in tens of milliseconds, no output),
+    // so it is tried again a few times, and said, before the run counts as
+    // not started.
+    BOOL ok = FALSE;
+    for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
+        ok = CreateProcessW(options.application.empty() ? nullptr : options.application.c_str(), cmd.data(), nullptr,
+                            nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, env.data(),
+                            options.workdir.empty() ? nullptr : options.workdir.c_str(), &si, &pi);
+        if (!ok) {
+            result.starterror = GetLastError();
+            fprintf(stderr, "harness: the child did not start (error %lu)\n", (unsigned long)result.starterror);
+        }
+    }
     CloseHandle(writeend);
     if (!ok) {
         CloseHandle(readend);

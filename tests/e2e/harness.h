@@ -51,6 +51,7 @@ struct runresult {
     DWORD exitcode = 0;
     bool timedout = false;
     bool started = false;
+    DWORD starterror = 0;              // GetLastError of the last failed CreateProcessW, when not started
     std::string output;                // the child's standard output, CR LF read as LF
     std::vector<warning> warnings;     // with watchwarnings, in order of appearance
     bool installerseenvisible = false; // with watchwarnings, sampled while running
