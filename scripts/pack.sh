@@ -21,6 +21,8 @@
 #                     949, 950, 1251, 1250 that can name every file
 # The program used is build/windows/source/bootstrap.exe, cross-built when
 # needed (no Wine needed for that); BOOTSTRAP_EXE names another one.
+# BOOTSTRAP_PACK_PREBUILT=1 uses the native packer in build/inspect as it is,
+# without building it.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
@@ -190,11 +192,17 @@ show() { tr -d '\r' <"$scratch/builder.txt" | iconv -f "${charset[$chosen]}" -t 
 
 if [ "$builder" = native ]; then
     tools="$here/build/inspect"
-    if [ ! -f "$tools/build.ninja" ]; then
-        (cd "$here" && cmake --preset inspect) >/dev/null ||
-            die "configuring the native build failed (run scripts/install.sh)"
+    if [ "${BOOTSTRAP_PACK_PREBUILT:-0}" = 1 ]; then
+        # The packer another machine built for this tree (the emulated
+        # machine's tests: it has the packer's libraries, not their headers).
+        [ -x "$tools/tools/pack/pack" ] || die "no native packer in $tools"
+    else
+        if [ ! -f "$tools/build.ninja" ]; then
+            (cd "$here" && cmake --preset inspect) >/dev/null ||
+                die "configuring the native build failed (run scripts/install.sh)"
+        fi
+        cmake --build "$tools" --target pack >/dev/null || die "building the native packer failed"
     fi
-    cmake --build "$tools" --target pack >/dev/null || die "building the native packer failed"
     echo "pack.sh: packing $source_dir natively"
     set +e
     "$tools/tools/pack/pack" --stub "$bare" --codepage "$chosen" --method "$method" "$source_dir" "$package" \
