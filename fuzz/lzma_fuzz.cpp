@@ -68,7 +68,7 @@ struct output {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 8) return 0;
-    uint16_t flags = data[0] & LZMA_FLAG_END_MARKER;
+    uint16_t flags = data[0] & ENTRY_LZMA_END_MARKER;
     size_t inpiece = size_t(data[0] >> 2) * 64;
     uint64_t recorded = uint64_t(data[1]) | uint64_t(data[2]) << 8 | uint64_t(data[3]) << 16;
     size_t outpiece = data[4] ? size_t(data[4]) * 256 : 1;

@@ -46,7 +46,7 @@ const char* entrymethodname(uint16_t method)
     switch (method) {
     case 0: return "stored";
     case Z_DEFLATED: return "deflate";
-    case LZMA_METHOD: return "lzma";
+    case ENTRY_LZMA_METHOD: return "lzma";
     default: return nullptr;
     }
 }
@@ -57,14 +57,14 @@ int32_t openentrydata(unzFile archive, const entryrecord& entry)
     // minizip would hand out the data of some other methods as they are
     // stored, and they must never pass for the file's bytes.
     if (!entrymethodname(entry.method)) return ENTRY_UNKNOWN_METHOD;
-    int opened =
-        entry.method == LZMA_METHOD ? unzOpenCurrentFile2(archive, nullptr, nullptr, 1) : unzOpenCurrentFile(archive);
+    int opened = entry.method == ENTRY_LZMA_METHOD ? unzOpenCurrentFile2(archive, nullptr, nullptr, 1)
+                                                   : unzOpenCurrentFile(archive);
     return opened == UNZ_OK ? ENTRY_OK : ENTRY_OPEN_FAILED;
 }
 
 int32_t inflateentry(unzFile archive, const entryrecord& entry, const entryoutput& output, size_t* lastlength)
 {
-    if (entry.method == LZMA_METHOD) return decodeentry(archive, entry, output, lastlength);
+    if (entry.method == ENTRY_LZMA_METHOD) return decodeentry(archive, entry, output, lastlength);
     *lastlength = 0;
     uint64_t total = 0;
     for (;;) {

@@ -83,7 +83,7 @@ int32_t decodelzmaentry(const lzmainput& input, uint64_t size, uint32_t crc, uin
     CLzmaProps parsed;
     if (LzmaProps_Decode(&parsed, properties, unsigned(LZMA_PROPERTIES_SIZE)) != SZ_OK) return ENTRY_DATA_DAMAGED;
 
-    bool marker = (flags & LZMA_FLAG_END_MARKER) != 0;
+    bool marker = (flags & ENTRY_LZMA_END_MARKER) != 0;
     // With a marker the decoder may make one byte more than recorded: a
     // stream that goes on past the recorded size shows so.
     uint64_t limit = marker && size < UINT64_MAX ? size + 1 : size;

@@ -12,13 +12,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// The method number, the header before the stream, and the flag that says
-// the stream ends with a marker (the method and flag as the package's rules
-// set them, packagerules.h).
-const uint16_t LZMA_METHOD = ENTRY_LZMA_METHOD;
+// The header before the stream (the method and the end-marker flag are the
+// package's rules: ENTRY_LZMA_METHOD, ENTRY_LZMA_END_MARKER in packagerules.h).
 const size_t LZMA_HEADER_SIZE = 4;
 const size_t LZMA_PROPERTIES_SIZE = 5;
-const uint16_t LZMA_FLAG_END_MARKER = ENTRY_LZMA_END_MARKER;
 
 // Where an entry's compressed bytes come from: read fills buffer with up to
 // size bytes and returns how many, 0 at the end of the entry's data, or a

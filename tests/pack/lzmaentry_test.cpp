@@ -169,7 +169,7 @@ TEST_P(LzmaEntry, DecodesWhatWasEncodedOrNamesTheFault)
 
     uint64_t size = data.size();
     uint32_t crc = crcof(data);
-    uint16_t flags = row.endmarker ? LZMA_FLAG_END_MARKER : 0;
+    uint16_t flags = row.endmarker ? ENTRY_LZMA_END_MARKER : 0;
     const size_t stream = LZMA_HEADER_SIZE + LZMA_PROPERTIES_SIZE;
     switch (row.change) {
     case NONE:
@@ -181,7 +181,7 @@ TEST_P(LzmaEntry, DecodesWhatWasEncodedOrNamesTheFault)
     case RECORD_ONE_SHORT: size -= 1; break;
     case RECORD_ONE_LONG: size += 1; break;
     case FLAG_CLEARED: flags = 0; break;
-    case FLAG_SET: flags = LZMA_FLAG_END_MARKER; break;
+    case FLAG_SET: flags = ENTRY_LZMA_END_MARKER; break;
     case CRC_WRONG: crc ^= 1; break;
     case PROPERTY_SIZE_4: entry[2] = 4; break;
     case PROPERTIES_INVALID: entry[LZMA_HEADER_SIZE] = char(225); break;
